@@ -1,0 +1,24 @@
+#pragma once
+// The process-wide records shared by the event loop and the two windows.
+#include "serial/line_buffer.h"
+#include "serial/link_watch.h"
+#include "serial/serial_link.h"
+#include "settings/settings.h"
+#include "store/measurement_store.h"
+
+struct AppState {
+    MeasurementStore store;  // rings written by the drain, read by the paint
+    SerialLink link;         // the open device, if any
+    LineBuffer lineBuffer;   // partial line carried between drains
+    Settings settings;       // chosen port and baud rate
+    LinkWatch linkWatch;     // when the device's health is next checked
+    bool inSizeMove;         // the user is dragging or sizing the main window
+};
+
+extern AppState gApp;
+
+// Drains the serial device into the store; runs after every event.
+void DrainAppSerial();
+
+// Checks the device's health or retries the chosen port, about once a second.
+void WatchAppLink(uint64_t nowMs);

@@ -1,0 +1,13 @@
+# Warnings on and clean; strict float semantics so the panel arithmetic is the
+# same on every build (no fused multiply-add, no excess precision).
+set(CMAKE_CXX_STANDARD 17)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+
+add_compile_options(-Wall -Wextra -Wshadow -Wimplicit-fallthrough -ffp-contract=off)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
+  add_compile_options(-mfpmath=sse)
+endif()
+
+# Flags for the product's own code (not for third-party test frameworks).
+set(VINTRA_PRODUCT_FLAGS -fno-exceptions -fno-rtti)

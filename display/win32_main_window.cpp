@@ -1,0 +1,75 @@
+// The main window's handler: layout, repaint, keys.
+#include "app/app_state.h"
+#include "display/draw_context.h"
+#include "display/main_window.h"
+#include "settings/settings_window.h"
+
+void PaintMainWindow(HWND window) {
+    PAINTSTRUCT paint;
+    HDC screen = BeginPaint(window, &paint);
+    SetTextAlign(screen, TA_LEFT | TA_TOP);
+    RECT client;
+    GetClientRect(window, &client);
+    int width = client.right - client.left;
+    int height = client.bottom - client.top;
+
+    HDC surface = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    SelectObject(surface, bitmap);
+    HBRUSH green = CreateSolidBrush(kChromaGreen);
+    FillRect(surface, &client, green);
+    DeleteObject(green);
+    SetBkColor(surface, kPanelGrey);
+
+    CreateDrawingTools(gDraw);
+    gDraw.surface = surface;
+    RenderPanels(gDraw, gApp.store);
+
+    BitBlt(screen, 0, 0, width, height, surface, 0, 0, SRCCOPY);
+    DeleteObject(bitmap);
+    DeleteDC(surface);
+    EndPaint(window, &paint);
+}
+
+static void HandleKey(WPARAM key) {
+    if (key == VK_DELETE) ClearMeasurements(gApp.store);
+    if (key == VK_F6) RunSettingsCommand();
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        case WM_SIZE:
+            gDraw.layout = ComputePanelLayout(LOWORD(lParam), HIWORD(lParam));
+            InvalidateRect(window, nullptr, FALSE);
+            return 0;
+        case WM_GETMINMAXINFO: {
+            MINMAXINFO* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+            limits->ptMinTrackSize.x = kMinTrackWidth;
+            limits->ptMinTrackSize.y = kMinTrackHeight;
+            return 0;
+        }
+        case WM_ENTERSIZEMOVE:
+            gApp.inSizeMove = true;
+            return 0;
+        case WM_EXITSIZEMOVE:
+            gApp.inSizeMove = false;
+            return 0;
+        case WM_TIMER:
+            // Dragging or sizing runs the platform's own loop instead of ours;
+            // the tick then drains, so the device is not left unread.
+            if (gApp.inSizeMove) DrainAppSerial();
+            InvalidateRect(window, nullptr, FALSE);
+            return 0;
+        case WM_PAINT:
+            PaintMainWindow(window);
+            return 0;
+        case WM_KEYDOWN:
+            HandleKey(wParam);
+            return 0;
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

@@ -1,0 +1,87 @@
+// Draws the panels, the rate number and both traces with GDI.
+#include "display/draw_context.h"
+#include "display/format_short.h"
+#include "display/trace_math.h"
+
+DrawContext gDraw;
+
+// A bold fixed-pitch font of the platform's choosing, `height` pixels high.
+static HFONT CreatePanelFont(int height) {
+    return CreateFontA(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, FIXED_PITCH, "");
+}
+
+void CreateDrawingTools(DrawContext& context) {
+    if (!context.panelBrush) context.panelBrush = CreateSolidBrush(kPanelGrey);
+    if (!context.tracePen) context.tracePen = CreatePen(PS_SOLID, 2, RGB(0, 0, 0));
+    if (!context.gridPen) context.gridPen = CreatePen(PS_SOLID, 2, kGridGrey);
+    if (!context.labelFont) context.labelFont = CreatePanelFont(14);
+}
+
+static void DrawPanel(HDC surface, const PanelRect& panel, int corner) {
+    RoundRect(surface, panel.left, panel.top, panel.right, panel.bottom, corner, corner);
+}
+
+static void DrawRate(DrawContext& context, const MeasurementStore& store) {
+    const PanelLayout& layout = context.layout;
+    if (!context.rateFont) context.rateFont = CreatePanelFont(RateFontHeight(layout));
+    // Without the big font the rate still shows, small; the next paint retries.
+    SelectObject(context.surface, context.rateFont ? context.rateFont : context.labelFont);
+    char text[kShortTextSize];
+    int length = FormatShort(text, "%d", static_cast<int32_t>(LatestBeatRate(store)));
+    if (length < 0) return;
+    SIZE extent = {};
+    GetTextExtentPoint32A(context.surface, text, length, &extent);
+    TextOutA(context.surface, CentredTextLeft(layout.rate, extent.cx), layout.textInset, text, length);
+}
+
+static void DrawSignal(DrawContext& context, const SampleRing& ring) {
+    const PanelRect& panel = context.layout.signal;
+    SignalTrace trace = ComputeSignalTrace(ring, panel);
+    MoveToEx(context.surface, panel.left, SignalY(trace, panel, ring.slots[trace.start]), nullptr);
+    for (uint32_t i = 1; i < trace.count; ++i) {
+        uint32_t sample = ring.slots[(trace.start + i) % ring.capacity];
+        LineTo(context.surface, panel.left + static_cast<int>(i), SignalY(trace, panel, sample));
+    }
+}
+
+static void DrawGrid(DrawContext& context, const HistoryTrace& trace) {
+    const PanelRect& panel = context.layout.history;
+    SelectObject(context.surface, context.labelFont);
+    for (int32_t label = trace.firstLabel; label <= trace.lastLabel; label += 10) {
+        int y = HistoryY(trace, panel, label);
+        SelectObject(context.surface, context.gridPen);
+        MoveToEx(context.surface, panel.left + kLabelStrip, y, nullptr);
+        LineTo(context.surface, panel.right - 3, y);
+        char text[kShortTextSize];
+        int length = FormatShort(text, "%d", label);
+        SelectObject(context.surface, context.tracePen);
+        if (length >= 0) TextOutA(context.surface, panel.left + 4, y - 7, text, length);
+    }
+}
+
+static void DrawHistory(DrawContext& context, const BeatRing& ring, const HistoryTrace& trace) {
+    const PanelRect& panel = context.layout.history;
+    int left = panel.right - static_cast<int>(trace.count);
+    MoveToEx(context.surface, left, HistoryY(trace, panel, ring.slots[trace.start]), nullptr);
+    for (uint32_t k = 0; k < trace.count; ++k) {
+        int32_t value = ring.slots[(trace.start + k) % ring.capacity];
+        LineTo(context.surface, left + static_cast<int>(k), HistoryY(trace, panel, value));
+    }
+}
+
+void RenderPanels(DrawContext& context, const MeasurementStore& store) {
+    const PanelLayout& layout = context.layout;
+    SelectObject(context.surface, context.panelBrush);
+    SelectObject(context.surface, context.tracePen);
+    DrawPanel(context.surface, layout.signal, layout.cornerSize);
+    DrawPanel(context.surface, layout.rate, layout.cornerSize);
+    DrawPanel(context.surface, layout.history, layout.cornerSize);
+
+    DrawRate(context, store);
+    DrawSignal(context, store.samples);
+
+    HistoryTrace history = ComputeHistoryTrace(store.beats, layout.history);
+    DrawGrid(context, history);
+    DrawHistory(context, store.beats, history);
+}

@@ -1,0 +1,29 @@
+#pragma once
+// The one connection to the measuring device: a serial port chosen by number.
+#include <cstdint>
+
+#include "serial/serial_device.h"
+
+struct SerialLink {
+    uint32_t port;        // open port's number; 0 when no port is open
+    DeviceHandle device;  // the open device, or kNoDevice
+};
+
+// A device name fits this buffer for port numbers of up to eight digits.
+constexpr int kPortNameSize = 16;
+
+// Device name of a port: "COM3" below 10, "\\.\COM12" from 10 (the device
+// namespace form, without which ports above 9 cannot be opened). False, with
+// nothing formatted, when the name would not fit.
+bool FormatPortName(uint32_t port, char (&name)[kPortNameSize]);
+
+// (Re)opens the link on `port` and configures the line for non-blocking reads.
+// Asking for the port already open does nothing. On failure the link ends
+// Closed (port 0, no device); nothing is reported.
+void OpenPort(SerialLink& link, uint32_t port, uint32_t baud);
+
+// Closes the device, if any, and leaves the link Closed.
+void ClosePort(SerialLink& link);
+
+// Applies a new baud rate to the port that is already open, keeping it open.
+void ApplyBaudRate(SerialLink& link, uint32_t baud);

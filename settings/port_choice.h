@@ -1,0 +1,41 @@
+#pragma once
+// What the settings window offers and what a choice in it does, apart from
+// the window itself.
+#include <cstdint>
+
+#include "serial/serial_link.h"
+#include "settings/settings.h"
+
+constexpr int kBaudRateCount = 14;
+constexpr uint32_t kBaudRates[kBaudRateCount] = {110,   300,   600,   1200,  2400,   4800,   9600,
+                                                 14400, 19200, 38400, 57600, 115200, 128000, 256000};
+constexpr int kDefaultBaudIndex = 11;  // 115200
+
+// The baud list entry to show for the current rate: its own, or 115200.
+int BaudIndexToShow(uint32_t baudRate);
+
+// Port number in a port list item ("COM3", "\\.\COM12"): the number after
+// the first digit-free stretch. False when the text holds no number.
+bool ParsePortItem(const char* text, uint32_t* port);
+
+constexpr uint32_t kHighestPort = 255;
+
+// Names of the ports present, in probe order (1 to 255).
+struct PortList {
+    int count;
+    char names[kHighestPort][kPortNameSize];
+};
+
+// Asks whether a port exists, by its bare name ("COM12"): the platform's name
+// query does not take the "\\.\" form.
+using PortExistsFn = bool (*)(const char* bareName);
+
+// Probes ports 1 to 255 and lists the present ones under their device names.
+void ProbePorts(PortExistsFn exists, PortList& list);
+
+// The user picked `port`; `shownBaud` is the rate the baud list shows, used
+// when no rate has been chosen yet. Saves and (re)opens.
+void ChoosePort(Settings& settings, SerialLink& link, uint32_t port, uint32_t shownBaud);
+
+// The user picked a baud rate: saves it and applies it to the open port at once.
+void ChooseBaudRate(Settings& settings, SerialLink& link, uint32_t baud);

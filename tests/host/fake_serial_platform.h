@@ -1,0 +1,26 @@
+#pragma once
+// A scripted stand-in for the serial device, "bpm.txt" and the echo, so the
+// core's link and drain logic run natively.
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+struct FakeSerialPlatform {
+    std::vector<std::string> presentDevices;  // names that open
+    std::vector<std::string> unreadableDevices;  // open, but their line state fails
+    std::deque<std::string> pendingReads;        // what successive reads return (split by capacity)
+    std::vector<std::string> openCalls;          // every name asked for
+    std::vector<uint32_t> configuredBauds;       // every baud rate applied
+    int closeCount = 0;
+    int openDevices = 0;
+    bool healthy = true;
+    int readCalls = 0;
+    std::vector<std::string> bpmWrites;  // each rewrite of "bpm.txt"
+    std::vector<std::string> echoes;     // each echoed line
+};
+
+extern FakeSerialPlatform gFake;
+
+// Resets the fake to a present-nothing, nothing-received state.
+void ResetFakeSerialPlatform();

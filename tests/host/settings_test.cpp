@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "settings/port_choice.h"
+#include "settings/settings.h"
+#include "tests/host/fake_serial_platform.h"
+
+namespace {
+
+TEST(SettingsText, ReadsLikePercentUSpacePercentU) {
+    struct Case {
+        const char* text;
+        Settings expected;  // starting from {11, 22}
+    } cases[] = {
+        {"5 115200", {5, 115200}},
+        {"3  9600\n", {3, 9600}},
+        {"\n\t 3\r\n9600\r\n", {3, 9600}},
+        {"7", {7, 22}},
+        {"", {11, 22}},
+        {"garbage", {11, 22}},
+        {"4 x", {4, 22}},
+        {"4,9600", {4, 22}},
+        {"+4 -1", {4, 4294967295u}},
+        {"4294967295 1", {4294967295u, 1}},
+        {"4294967296 9600", {11, 9600}},  // too large for 32 bits: that field alone keeps its value
+        {"2 99999999999999999999", {2, 22}},
+        {"6 57600 trailing text", {6, 57600}},
+    };
+    for (const Case& c : cases) {
+        Settings s = {11, 22};
+        ParseSettingsText(c.text, std::strlen(c.text), s);
+        EXPECT_EQ(s.port, c.expected.port) << '"' << c.text << '"';
+        EXPECT_EQ(s.baudRate, c.expected.baudRate) << '"' << c.text << '"';
+    }
+}
+
+// Each file test runs in a fresh folder, as the program runs in its own.
+class SettingsFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vintra-settings-XXXXXX";
+        folder_ = mkdtemp(pattern);
+        ASSERT_EQ(chdir(folder_.c_str()), 0);
+        ResetFakeSerialPlatform();
+    }
+    void TearDown() override {
+        std::remove(kSettingsFileName);
+        rmdir(folder_.c_str());
+    }
+    static std::string FileText() {
+        std::FILE* f = std::fopen(kSettingsFileName, "r");
+        if (!f) return "<missing>";
+        char text[64] = {};
+        size_t n = std::fread(text, 1, sizeof text - 1, f);
+        std::fclose(f);
+        return std::string(text, n);
+    }
+    std::string folder_;
+};
+
+TEST_F(SettingsFile, MissingFileLeavesZerosAndSaveWritesExactText) {
+    Settings s = {0, 0};
+    LoadSettings(s);
+    EXPECT_EQ(s.port, 0u);
+    EXPECT_EQ(s.baudRate, 0u);
+    SaveSettings({5, 115200});
+    EXPECT_EQ(FileText(), "5 115200");
+    Settings loaded = {0, 0};
+    LoadSettings(loaded);
+    EXPECT_EQ(loaded.port, 5u);
+    EXPECT_EQ(loaded.baudRate, 115200u);
+}
+
+TEST_F(SettingsFile, ChoosingAPortWithoutARateUsesTheShownRate) {
+    Settings s = {0, 0};
+    SerialLink link = {0, kNoDevice};
+    gFake.presentDevices = {"COM4"};
+    ChoosePort(s, link, 4, kBaudRates[BaudIndexToShow(s.baudRate)]);
+    EXPECT_EQ(FileText(), "4 115200");
+    EXPECT_EQ(link.port, 4u);
+    EXPECT_EQ(gFake.configuredBauds, std::vector<uint32_t>{115200});
+}
+
+TEST_F(SettingsFile, ChoosingKeepsAnExistingRateAndSavesBeforeOpening) {
+    Settings s = {0, 9600};
+    SerialLink link = {0, kNoDevice};
+    ChoosePort(s, link, 3, 115200);  // COM3 absent: the choice is saved anyway
+    EXPECT_EQ(FileText(), "3 9600");
+    EXPECT_EQ(link.port, 0u);
+}
+
+TEST_F(SettingsFile, ABaudRateChosenWhileOpenIsAppliedAtOnce) {
+    gFake.presentDevices = {"COM3"};
+    Settings s = {3, 9600};
+    SerialLink link = {0, kNoDevice};
+    OpenPort(link, 3, 9600);
+    ChooseBaudRate(s, link, 57600);
+    EXPECT_EQ(FileText(), "3 57600");
+    EXPECT_EQ(gFake.configuredBauds, (std::vector<uint32_t>{9600, 57600}));
+    EXPECT_EQ(gFake.openCalls.size(), 1u) << "the open port is reconfigured, not reopened";
+
+    ClosePort(link);  // the device went away: a new rate retries the chosen port
+    ChooseBaudRate(s, link, 19200);
+    EXPECT_EQ(link.port, 3u);
+    EXPECT_EQ(gFake.configuredBauds.back(), 19200u);
+}
+
+TEST(PortChoice, BaudListShowsTheCurrentRateOrDefault) {
+    EXPECT_EQ(BaudIndexToShow(0), 11);
+    EXPECT_EQ(BaudIndexToShow(110), 0);
+    EXPECT_EQ(BaudIndexToShow(9600), 6);
+    EXPECT_EQ(BaudIndexToShow(256000), 13);
+    EXPECT_EQ(BaudIndexToShow(250000), 11);
+}
+
+TEST(PortChoice, ItemTextsGiveTheirPortNumbers) {
+    struct Case {
+        const char* text;
+        bool ok;
+        uint32_t port;
+    } cases[] = {{"COM3", true, 3}, {"\\\\.\\COM12", true, 12}, {"COM255", true, 255}, {"COM", false, 0}, {"", false, 0}};
+    for (const Case& c : cases) {
+        uint32_t port = 0;
+        EXPECT_EQ(ParsePortItem(c.text, &port), c.ok) << c.text;
+        if (c.ok) EXPECT_EQ(port, c.port) << c.text;
+    }
+}
+
+bool OnlyThreeAndTwelve(const char* name) { return std::string(name) == "COM3" || std::string(name) == "COM12"; }
+bool Everything(const char*) { return true; }
+
+TEST(PortChoice, ProbeAsksBareNamesAndListsDeviceNamesInOrder) {
+    static PortList list;
+    ProbePorts(OnlyThreeAndTwelve, list);
+    ASSERT_EQ(list.count, 2);
+    EXPECT_STREQ(list.names[0], "COM3");
+    EXPECT_STREQ(list.names[1], "\\\\.\\COM12");
+
+    ProbePorts(Everything, list);
+    ASSERT_EQ(list.count, 255);
+    EXPECT_STREQ(list.names[254], "\\\\.\\COM255");
+}
+
+}  // namespace
