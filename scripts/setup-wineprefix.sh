@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Creates the Wine prefix (once) and maps COM ports to link paths in it:
+#   scripts/setup-wineprefix.sh            map the default ports, COM1..COM12
+#   scripts/setup-wineprefix.sh 3 12       map exactly COM3 and COM12
+# COM port N then opens "$WINEPREFIX/vintra-ports/comN", which a test points
+# at a pseudo-terminal. Wine reads the map only when its server starts, so the
+# server is stopped after a change.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+
+ports=("$@")
+[ ${#ports[@]} -eq 0 ] && ports=(1 2 3 4 5 6 7 8 9 10 11 12)
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$WINEPREFIX"
+  DISPLAY= "$WINE" wineboot -i >/dev/null 2>&1
+  "$WINESERVER" -w
+fi
+mkdir -p "$VINTRA_PORTS"
+
+wanted="${ports[*]}"
+if [ "$(cat "$VINTRA_PORTS/.mapped" 2>/dev/null)" != "$wanted" ]; then
+  "$WINE" reg delete 'HKLM\Software\Wine\Ports' /f >/dev/null 2>&1 || true
+  for n in "${ports[@]}"; do
+    "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$VINTRA_PORTS/com$n" /f >/dev/null 2>&1
+  done
+  "$WINESERVER" -k 2>/dev/null || true
+  "$WINESERVER" -w 2>/dev/null || true
+  # Wine adds links for mapped ports but never removes stale ones.
+  rm -f "$WINEPREFIX"/dosdevices/com*
+  # Start the server again so the new map is in force (and checkable) now.
+  DISPLAY= "$WINE" cmd /c exit >/dev/null 2>&1 || true
+  echo "$wanted" > "$VINTRA_PORTS/.mapped"
+fi
