@@ -4,10 +4,16 @@ set(CMAKE_CXX_STANDARD 17)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(CMAKE_CXX_EXTENSIONS OFF)
 
-add_compile_options(-Wall -Wextra -Wshadow -Wimplicit-fallthrough -ffp-contract=off)
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
-  add_compile_options(-mfpmath=sse)
+if(MSVC)
+  add_compile_options(/W4 /fp:strict)
+  # One self-contained exe: the C runtime linked in statically.
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+  # Flags for the product's own code (not for third-party test frameworks).
+  set(VINTRA_PRODUCT_FLAGS /GR-)
+else()
+  add_compile_options(-Wall -Wextra -Wshadow -Wimplicit-fallthrough -ffp-contract=off)
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
+    add_compile_options(-mfpmath=sse)
+  endif()
+  set(VINTRA_PRODUCT_FLAGS -fno-exceptions -fno-rtti)
 endif()
-
-# Flags for the product's own code (not for third-party test frameworks).
-set(VINTRA_PRODUCT_FLAGS -fno-exceptions -fno-rtti)
