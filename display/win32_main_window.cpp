@@ -4,6 +4,37 @@
 #include "display/main_window.h"
 #include "settings/settings_window.h"
 
+// The off-screen surface is kept between paints and remade only when the
+// client size changes: under Wine, making and selecting a bitmap costs more
+// than drawing the whole picture, sixty times a second.
+struct BackBuffer {
+    HDC surface;     // compatible with the window, holds `bitmap`
+    HBITMAP bitmap;  // client-sized picture
+    int width;
+    int height;
+};
+
+static BackBuffer gBackBuffer;
+
+// A surface of the client's size, or null when the platform cannot make one.
+static HDC BackBufferFor(HDC screen, int width, int height) {
+    BackBuffer& buffer = gBackBuffer;
+    if (buffer.surface && buffer.width == width && buffer.height == height) return buffer.surface;
+    if (buffer.surface) DeleteDC(buffer.surface);
+    if (buffer.bitmap) DeleteObject(buffer.bitmap);
+    buffer = {};
+    HDC surface = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    if (!surface || !bitmap) {
+        if (surface) DeleteDC(surface);
+        if (bitmap) DeleteObject(bitmap);
+        return nullptr;
+    }
+    SelectObject(surface, bitmap);
+    buffer = {surface, bitmap, width, height};
+    return surface;
+}
+
 void PaintMainWindow(HWND window) {
     PAINTSTRUCT paint;
     HDC screen = BeginPaint(window, &paint);
@@ -13,9 +44,10 @@ void PaintMainWindow(HWND window) {
     int width = client.right - client.left;
     int height = client.bottom - client.top;
 
-    HDC surface = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    SelectObject(surface, bitmap);
+    // Without an off-screen surface (a minimised window, no memory) the
+    // picture is drawn straight onto the window rather than not at all.
+    HDC backBuffer = BackBufferFor(screen, width, height);
+    HDC surface = backBuffer ? backBuffer : screen;
     HBRUSH green = CreateSolidBrush(kChromaGreen);
     FillRect(surface, &client, green);
     DeleteObject(green);
@@ -25,9 +57,7 @@ void PaintMainWindow(HWND window) {
     gDraw.surface = surface;
     RenderPanels(gDraw, gApp.store);
 
-    BitBlt(screen, 0, 0, width, height, surface, 0, 0, SRCCOPY);
-    DeleteObject(bitmap);
-    DeleteDC(surface);
+    if (backBuffer) BitBlt(screen, 0, 0, width, height, backBuffer, 0, 0, SRCCOPY);
     EndPaint(window, &paint);
 }
 
