@@ -39,6 +39,7 @@ void account(const WireLine& w) {
     for (unsigned bit = w.faults; bit != 0; bit &= bit - 1) ++c.faults_injected;
     if (w.faults & kFaultBareLf) ++c.bare_lf_sent;
     if (w.faults & kFaultSplit) ++c.split_sent;
+    if (w.faults & kFaultNul) ++c.nul_sent;
     switch (w.kind) {
     case LineKind::Wellformed:
         ++c.wellformed_sent;
@@ -54,7 +55,6 @@ void account(const WireLine& w) {
     case LineKind::Other: ++c.other_sent; break;
     case LineKind::Noise: ++c.noise_sent; break;
     case LineKind::Overlong: ++c.overlong_sent; break;
-    case LineKind::NulInside: ++c.nul_sent; break;
     }
 }
 

@@ -80,8 +80,8 @@ void build_wire_lines(const std::string& text, const FaultRates& rates, SimRng& 
     if (w.kind != LineKind::Overlong && w.bytes.size() < kMaxLineBytes &&
         rng_chance(rng, rates.nul)) {
         const size_t at = static_cast<size_t>(rng_int(rng, 0, static_cast<int>(w.text.size())));
+        // The receiver drops zero bytes, so the line keeps its kind.
         w.bytes.insert(at, 1, '\0');
-        w.kind = LineKind::NulInside;
         w.faults |= kFaultNul;
     }
     if (w.bytes.size() >= 2 && rng_chance(rng, rates.split)) {

@@ -37,7 +37,6 @@ bool scan_unsigned(const std::string& text, size_t pos, uint32_t& out) {
 
 LineKind classify_line(const std::string& text, size_t line_end_bytes) {
     if (text.size() + line_end_bytes > kMaxLineBytes) return LineKind::Overlong;
-    if (text.find('\0') != std::string::npos) return LineKind::NulInside;
     if (text.empty()) return LineKind::Other;
     const char type = text[0];
     if (type == 'X') return LineKind::Wellformed;

@@ -18,7 +18,6 @@ enum class LineKind {
     Other,       // anything else that fits: echoed, nothing stored
     Overlong,    // too long: the receiver discards it up to its LF
     Noise,       // a burst of random bytes sent as its own line: echoed, not stored
-    NulInside,   // carries a zero byte: what survives depends on the receiver's read sizes
 };
 
 // Classifies the record text (no line end) sent with `line_end_bytes` of CR/LF after it.

@@ -14,7 +14,7 @@ struct ReceivedLine {
 
 // Lines as the receiver cuts them from a byte stream: LF ends a line, one CR before it
 // is dropped, 15 pending bytes without LF start a discard up to the next LF, and zero
-// bytes are skipped (the simple-parser view; the real program may lose more around them).
+// bytes are dropped without costing the bytes around them.
 inline std::vector<ReceivedLine> receiver_lines(const std::string& stream) {
     std::vector<ReceivedLine> lines;
     ReceivedLine pending = {"", 0, false};
@@ -56,13 +56,11 @@ inline bool valid_record(const std::string& line) {
     return line[0] == 'S' ? value <= 65534 : value <= 254;
 }
 
-// The valid records among the lines, in order; lines that carried a zero byte are left
-// out unless `keep_nul`, since the sender does not promise them.
-inline std::vector<std::string> valid_records(const std::vector<ReceivedLine>& lines,
-                                              bool keep_nul = false) {
+// The valid records among the lines, in order.
+inline std::vector<std::string> valid_records(const std::vector<ReceivedLine>& lines) {
     std::vector<std::string> out;
     for (const ReceivedLine& l : lines) {
-        if (valid_record(l.text) && (keep_nul || !l.had_nul)) out.push_back(l.text);
+        if (valid_record(l.text)) out.push_back(l.text);
     }
     return out;
 }
