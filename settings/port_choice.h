@@ -15,7 +15,8 @@ constexpr int kDefaultBaudIndex = 11;  // 115200
 int BaudIndexToShow(uint32_t baudRate);
 
 // Port number in a port list item ("COM3", "\\.\COM12"): the number after
-// the first digit-free stretch. False when the text holds no number.
+// the first digit-free stretch. False, with `port` untouched, when the text
+// holds no number that fits 32 bits.
 bool ParsePortItem(const char* text, uint32_t* port);
 
 constexpr uint32_t kHighestPort = 255;
