@@ -1,0 +1,218 @@
+"""The settings window of the real program (F6): the ports and baud rates it offers, what a choice does."""
+
+import os
+import re
+import subprocess
+import unittest
+
+import e2e_extras as x
+import vintra_harness as h
+
+# Only these two are mapped; Wine adds the host's own serial devices at the
+# lowest free numbers, so the list may hold more than these.
+PORTS = (3, 12)
+BAUD_RATES = ["110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400", "57600",
+              "115200", "128000", "256000"]
+
+
+def setUpModule():
+    h.start_session(PORTS)
+
+
+def tearDownModule():
+    h.stop_session()
+
+
+def port_number(item):
+    """The number in a port list item, or None when the item is not named as ports are."""
+    match = re.fullmatch(r"COM([1-9])|\\\\\.\\COM([1-9]\d+)", item)
+    return int(match.group(1) or match.group(2)) if match else None
+
+
+def send_beat(test, run, device, value):
+    """Writes a B line until it is echoed, then checks bpm.txt holds it."""
+    h.send_until_echoed(run, device, b"B%d\r\n" % value, b"B%d" % value)
+    run.wait_bpm(b"%d" % value)
+
+
+def close_main_window(run):
+    """alt+F4 in the main window (clicked where the settings window leaves it free); the exit code."""
+    x.main_window_key(run, "alt+F4")
+    try:
+        return run.process.wait(h.EXIT_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        raise AssertionError("Vintra did not end within %.0f s of alt+F4" % h.EXIT_TIMEOUT)
+
+
+class Opening(unittest.TestCase):
+    def test_f6_opens_one_window_listing_ports_in_order_and_the_baud_rates(self):
+        for port in PORTS:
+            h.plug_device(self, port)
+        run = h.launch(self)
+        x_id, handle = x.open_settings(run)
+        windows = x.top_level_windows()
+        self.assertEqual([("settings", handle, True, x.SETTINGS_TITLE)], [w for w in windows if w[0] == "settings"])
+
+        lists = x.read_settings_lists()
+        items = lists.ports.items
+        numbers = [port_number(item) for item in items]
+        self.assertNotIn(None, numbers, "an item not named as a port: %r" % items)
+        self.assertEqual(sorted(numbers), numbers, "ports not in probe order: %r" % items)
+        self.assertEqual(len(set(numbers)), len(numbers), "a port listed twice: %r" % items)
+        self.assertEqual(["COM3", "\\\\.\\COM12"], [item for item in items if port_number(item) in PORTS])
+        host_ports = len([name for name in os.listdir("/sys/class/tty") if name.startswith("ttyS")])
+        self.assertLessEqual(len(items) - len(PORTS), host_ports, "ports listed that are not mapped: %r" % items)
+        self.assertEqual(-1, lists.ports.selected, "a port is selected in a fresh list")
+        self.assertEqual(BAUD_RATES, lists.bauds.items)
+        self.assertEqual("115200", lists.bauds.selected_text(), "the baud list shows no rate, or not 115200")
+
+        h.grab_screen().crop(0, 0, 420, 260).save_png("settings-window.png")
+        self.assertIsNone(run.read_file("vintra.config"), "opening the window wrote the settings")
+        self.assertEqual([x_id], x.settings_x_windows())
+        self.assertEqual(0, close_main_window(run))
+
+
+class ChoosingAPort(unittest.TestCase):
+    # Each row: how the port is chosen, the port, the settings file it writes
+    # (no baud rate saved yet: the 115200 the baud list shows).
+    CASES = [
+        ("keyboard", 3, b"3 115200"),
+        ("mouse", 12, b"12 115200"),
+    ]
+
+    def test_a_chosen_port_is_saved_and_its_data_reaches_bpm_file(self):
+        for how, port, saved in self.CASES:
+            with self.subTest(how=how, port=port):
+                devices = {n: h.plug_device(self, n) for n in PORTS}
+                run = h.launch(self)
+                x.open_settings(run)
+                item = "COM%d" % port if port < 10 else "\\\\.\\COM%d" % port
+                if how == "keyboard":
+                    x.choose_with_keyboard(0, item)
+                else:
+                    x.choose_with_mouse(0, item)
+                h.wait_until(lambda: run.read_file("vintra.config") == saved, what="vintra.config to hold %r "
+                             "(it holds %r)" % (saved, run.read_file("vintra.config")))
+                device = devices[port]
+                h.wait_until(lambda: device.line_settings()[0] == 115200, what="COM%d set to 115200" % port)
+                send_beat(self, run, device, 60 + port)
+                for other, other_device in devices.items():
+                    if other != port:
+                        self.assertFalse(other_device.opened_by_others(), "COM%d is still open" % other)
+                self.assertEqual(item, x.read_settings_lists().ports.selected_text())
+                self.assertEqual(0, close_main_window(run))
+                self.assertEqual(saved, run.read_file("vintra.config"))
+                for device in devices.values():
+                    device.close()
+
+
+class ChoosingABaudRate(unittest.TestCase):
+    def test_a_rate_chosen_while_the_port_is_open_is_saved_and_applied_at_once(self):
+        device = h.plug_device(self, 3)
+        run = h.launch(self, b"3 115200")
+        h.wait_until(lambda: device.line_settings()[0] == 115200, what="COM3 set to 115200")
+        x.open_settings(run)
+        self.assertEqual("115200", x.read_settings_lists().bauds.selected_text())
+
+        # Each row: how the rate is chosen, the rate.
+        for how, rate in (("keyboard", 9600), ("mouse", 57600)):
+            with self.subTest(how=how, rate=rate):
+                if how == "keyboard":
+                    x.choose_with_keyboard(1, str(rate))
+                else:
+                    x.choose_with_mouse(1, str(rate))
+                saved = b"3 %d" % rate
+                h.wait_until(lambda: run.read_file("vintra.config") == saved, what="vintra.config to hold %r "
+                             "(it holds %r)" % (saved, run.read_file("vintra.config")))
+                h.wait_until(lambda: device.line_settings()[0] == rate,
+                             what="COM3 to run at %d (it runs at %d)" % (rate, device.line_settings()[0]))
+                # The same device stays open and keeps delivering.
+                self.assertTrue(device.opened_by_others())
+                send_beat(self, run, device, rate % 200)
+        self.assertEqual(0, close_main_window(run))
+
+    @unittest.expectedFailure
+    def test_a_port_chosen_after_an_unlisted_saved_rate_uses_the_rate_the_list_shows(self):
+        # Known fault, left to the product's owner: with a saved rate the list
+        # does not offer (230400), the list shows 115200, but choosing a port
+        # saves and opens it at 230400. What the list shows should be what is
+        # used. Drop the marker once the program does so.
+        devices = {n: h.plug_device(self, n) for n in PORTS}
+        run = h.launch(self, b"3 230400")
+        h.wait_until(lambda: devices[3].line_settings()[0] == 230400, what="COM3 set to 230400 at start")
+        x.open_settings(run)
+        self.assertEqual("115200", x.read_settings_lists().bauds.selected_text())
+        x.choose_with_keyboard(0, "\\\\.\\COM12")
+        h.wait_until(lambda: run.read_file("vintra.config") != b"3 230400", what="vintra.config to change")
+        self.assertEqual(b"12 115200", run.read_file("vintra.config"))
+        self.assertEqual(115200, devices[12].line_settings()[0])
+
+
+class SecondF6(unittest.TestCase):
+    def test_second_f6_refreshes_the_list_and_brings_up_the_same_window(self):
+        device = h.plug_device(self, 3)
+        h.plug_device(self, 12)
+        run = h.launch(self)
+        x_id, handle = x.open_settings(run)
+        x.choose_with_keyboard(0, "COM3")
+        h.wait_until(lambda: run.read_file("vintra.config") == b"3 115200", what="COM3 to be saved")
+        items = x.read_settings_lists().ports.items
+        # Another window in front, as when the user clicks the main window.
+        self.assertEqual(0, x.combo_probe("lower")[0])
+        order = [kind for kind, _, _, _ in x.top_level_windows()]
+        self.assertEqual(["main", "settings"], order, "the settings window did not go behind")
+
+        self.assertEqual((x_id, handle), x.open_settings(run))
+        self.assertEqual(["settings", "main"], [kind for kind, _, _, _ in x.top_level_windows()],
+                         "F6 left the settings window behind the main window")
+        lists = x.read_settings_lists()
+        self.assertEqual(-1, lists.ports.selected, "the port list was not refilled")
+        self.assertEqual(items, lists.ports.items)
+        self.assertEqual(b"3 115200", run.read_file("vintra.config"), "refilling the list changed the settings")
+        send_beat(self, run, device, 93)  # the chosen port stays open
+        self.assertEqual(0, close_main_window(run))
+
+
+class ClosingTheWindow(unittest.TestCase):
+    def test_a_closed_window_is_built_afresh_showing_the_saved_rate(self):
+        device = h.plug_device(self, 3)
+        run = h.launch(self, b"3 115200")
+        h.wait_until(lambda: device.line_settings()[0] == 115200, what="COM3 set to 115200")
+        # Each row: how the window is closed, the rate chosen before.
+        for how, rate in (("alt+F4", "9600"), ("close message", "19200")):
+            with self.subTest(how=how):
+                x_id, handle = x.open_settings(run)
+                x.choose_with_keyboard(1, rate)
+                h.wait_until(lambda: run.read_file("vintra.config") == b"3 " + rate.encode(),
+                             what="the rate to be saved")
+                if how == "alt+F4":
+                    # Under Wine a focused list swallows alt+F4. Activating the
+                    # window anew by a click on its background focuses the window itself.
+                    run.click(*x.MAIN_FREE_POINT)
+                    subprocess.run(["xdotool", "mousemove", "--window", x_id, "200", "90", "click", "1"],
+                                   check=True)
+                    x.press("alt+F4")
+                else:
+                    self.assertEqual(0, x.combo_probe("close")[0])
+                x.wait_settings_gone()
+                self.assertIsNone(run.process.poll(), "closing the settings window ended the program")
+
+                new_x_id, new_handle = x.open_settings(run)
+                self.assertNotEqual(handle, new_handle, "F6 showed the closed window again")
+                lists = x.read_settings_lists()
+                self.assertEqual(rate, lists.bauds.selected_text(), "the new window does not show the saved rate")
+                self.assertEqual(-1, lists.ports.selected)
+                self.assertEqual(0, x.combo_probe("close")[0])
+                x.wait_settings_gone()
+        send_beat(self, run, device, 77)
+        self.assertEqual(0, close_main_window(run))
+
+    def test_closing_the_main_window_with_the_settings_window_open_exits_with_0(self):
+        run = h.launch(self)
+        x.open_settings(run)
+        self.assertEqual(0, close_main_window(run))
+        self.assertEqual([], x.settings_x_windows())
+
+
+if __name__ == "__main__":
+    unittest.main()
