@@ -1,0 +1,252 @@
+"""The real program with a device that goes away and comes back, a port that appears late, and a device
+that sends every kind of fault the simulator knows."""
+
+import os
+import pty
+import re
+import shutil
+import subprocess
+import tempfile
+import termios
+import threading
+import time
+import unittest
+
+import e2e_extras as x
+import vintra_harness as h
+
+PORT = 5
+LATE_PORT = 7
+# The program checks the device and retries the port about once a second;
+# a replugged device delivers again within about two.
+BACK_WITHIN = 2.5
+
+
+def setUpModule():
+    h.start_session((PORT, LATE_PORT))
+
+
+def tearDownModule():
+    h.stop_session()
+
+
+class Streamer:
+    """Writes numbered S lines (and every 20th a B line) into a PtyDevice, about 250 a second.
+
+    A freshly plugged device gets nothing until the program has set its line up:
+    what a pseudo-terminal receives before that is kept in its cooked form (CR
+    turned into LF), which a real serial port would never deliver.
+    """
+
+    def __init__(self, device):
+        self.device = device
+        self.sent = []  # lines in the order written
+        self.count = 0
+        self.set_up = True
+        self._lock = threading.Lock()
+        self._stop = threading.Event()
+        self._thread = threading.Thread(target=self._run, daemon=True)
+        self._thread.start()
+
+    def _next_line(self):
+        self.count += 1
+        return b"B%d" % (40 + self.count % 150) if self.count % 20 == 0 else b"S%d" % self.count
+
+    def _run(self):
+        while not self._stop.is_set():
+            with self._lock:
+                if self.device.master is not None and not self.set_up:
+                    self.set_up = self.device.line_settings()[0] == 115200
+                if self.device.master is not None and self.set_up:
+                    lines = [self._next_line() for _ in range(5)]
+                    self.device.write(b"".join(line + b"\r\n" for line in lines))
+                    self.sent += lines
+            time.sleep(0.02)
+
+    def unplug(self):
+        """Pulls the device out between two writes."""
+        with self._lock:
+            self.device.unplug()
+
+    def plug(self):
+        """Plugs a fresh device in under the same name; returns the number of the last line sent before."""
+        with self._lock:
+            self.device.plug()
+            self.set_up = False
+            return self.count
+
+    def stop(self):
+        self._stop.set()
+        self._thread.join(5)
+
+    def sent_after(self, line):
+        """The lines written after `line`."""
+        with self._lock:
+            return self.sent[self.sent.index(line) + 1:]
+
+
+def numbered(line):
+    """The number of a streamed S line, or 0 for anything else."""
+    match = re.fullmatch(rb"S(\d+)", line)
+    return int(match.group(1)) if match else 0
+
+
+def stray_windows():
+    """Names of shown windows other than the program's own two (a message box, say)."""
+    names = []
+    for window in x.visible_x_windows("."):
+        name = subprocess.run(["xdotool", "getwindowname", window], capture_output=True, text=True).stdout.strip()
+        if name not in ("Vintra", x.SETTINGS_TITLE):
+            names.append(name)
+    return names
+
+
+class DeviceComesAndGoes(unittest.TestCase):
+    def test_unplugged_device_delivers_again_after_replug_and_the_program_stays_responsive(self):
+        device = h.plug_device(self, PORT)
+        run = h.launch(self, b"%d 115200" % PORT)
+        h.wait_until(lambda: device.line_settings()[0] == 115200, what="COM5 set up")
+        streamer = Streamer(device)
+        self.addCleanup(streamer.stop)
+        run.wait_echo(b"B60")  # the 20th line: data flows
+        before = run.wait_picture(lambda p: not h.layout_problems(p) and h.rate_digits(p), "the panels")
+
+        # Each row: how long the device stays out. The short one is back
+        # before the program's next health check can notice it went.
+        for away in (1.5, 0.3):
+            with self.subTest(away=away):
+                streamer.unplug()
+                unplugged = time.monotonic()
+                bpm_while_away = run.read_file("bpm.txt")
+                if away > 1:
+                    # Responsive while the device is away: F6 works, nothing pops up.
+                    x.open_settings(run)
+                    self.assertEqual([], stray_windows())
+                    self.assertEqual(0, x.combo_probe("close")[0])
+                    x.wait_settings_gone()
+                time.sleep(max(0.0, unplugged + away - time.monotonic()))
+                self.assertEqual(bpm_while_away, run.read_file("bpm.txt"), "bpm.txt changed without a device")
+                last_before = streamer.plug()
+                plugged = time.monotonic()
+
+                def first_new_line():
+                    return next((line for line in run.echoed_lines() if numbered(line) > last_before), None)
+                first = h.wait_until(first_new_line, BACK_WITHIN + 5, "data from the replugged device")
+                took = time.monotonic() - plugged
+                self.assertLess(took, BACK_WITHIN, "data flowed again only %.1f s after the replug" % took)
+                speed, cflag = device.line_settings()
+                self.assertEqual((115200, termios.CS8), (speed, cflag & termios.CSIZE),
+                                 "the replugged device's line was not set up")
+                # From the first line through, nothing is lost or reordered. (A line
+                # cut by the unplug may have joined the first one after the replug.)
+                time.sleep(0.5)
+                expected = streamer.sent_after(first)
+                echoed = run.echoed_lines()
+                echoed_after = echoed[echoed.index(first) + 1:]
+                self.assertEqual(expected[:len(echoed_after)], echoed_after,
+                                 x.first_difference(echoed_after, expected))
+                self.assertGreater(len(echoed_after), 50)
+
+                # bpm.txt and the picture follow the new data.
+                h.wait_until(lambda: run.read_file("bpm.txt") != bpm_while_away, what="bpm.txt to change")
+                shown = run.wait_picture(lambda p: h.rate_digits(p) != h.rate_digits(before), "the rate panel "
+                                         "to change")
+                before = shown
+        streamer.stop()
+        self.assertEqual(0, run.close())
+
+
+class PortAppearsLater(unittest.TestCase):
+    def test_a_port_missing_at_start_is_opened_when_it_appears(self):
+        def dangling_link():
+            # A terminal that was there and is gone: the name stays, the device does not.
+            master, slave = pty.openpty()
+            link = os.path.join(h.PORTS_DIR, "com%d" % LATE_PORT)
+            if os.path.lexists(link):
+                os.remove(link)
+            os.symlink(os.ttyname(slave), link)
+            os.close(master)
+            os.close(slave)
+            self.addCleanup(lambda: os.path.islink(link) and os.remove(link))
+
+        # Each row: what stands behind COM7 when the program starts.
+        for what, prepare in (("nothing", lambda: None), ("a link to a terminal that is gone", dangling_link)):
+            with self.subTest(what):
+                prepare()
+                run = h.launch(self, b"%d 115200" % LATE_PORT)
+                run.wait_picture(lambda p: not h.layout_problems(p), "the panels")
+                time.sleep(1.5)  # a retry or two fail
+                self.assertIsNone(run.process.poll())
+                self.assertEqual([], stray_windows())
+                device = h.plug_device(self, LATE_PORT)
+                plugged = time.monotonic()
+                h.wait_until(lambda: device.line_settings()[0] == 115200, BACK_WITHIN + 5, "COM7 to be set up")
+                took = time.monotonic() - plugged
+                self.assertLess(took, BACK_WITHIN, "COM7 was opened only %.1f s after it appeared" % took)
+                h.send_until_echoed(run, device, b"B88\r\n", b"B88")
+                run.wait_bpm(b"88")
+                self.assertEqual(0, run.close())
+                device.close()
+
+
+# Each row: the fault, the simulator's switches for it, and its counter that
+# proves the fault was sent.
+FAULT_MODES = [
+    ("bare LF", ["--fault-bare-lf", 0.3], "bare_lf_sent"),
+    ("overlong lines", ["--fault-overlong", 0.3], "overlong_sent"),
+    ("NUL bytes", ["--fault-nul", 0.3], "nul_sent"),
+    ("noise", ["--fault-noise", 0.3], "noise_sent"),
+    ("out-of-range values", ["--fault-range", 0.3], "out_of_range_sent"),
+    ("split writes", ["--fault-split", 0.3], "split_sent"),
+    ("all at once", ["--faults-all", 0.1], "faults_injected"),
+]
+
+
+class FaultyDevice(unittest.TestCase):
+    def test_every_well_formed_line_arrives_in_order_and_nothing_else_is_stored(self):
+        work = tempfile.mkdtemp(prefix="vintra-faults-")
+        self.addCleanup(shutil.rmtree, work, True)
+        device = x.RelayedDevice(PORT)
+        self.addCleanup(device.unplug)
+        run = h.launch(self, b"%d 115200" % PORT)
+        bpm = None
+        # One device after the other on the same port, so each one is also a replug.
+        for seed, (name, switches, counter) in enumerate(FAULT_MODES, 1):
+            with self.subTest(name):
+                log_path = os.path.join(work, "sent-%d.log" % seed)
+                count_path = os.path.join(work, "counts-%d.txt" % seed)
+                device.plug()
+                device.wait_set_up(115200, BACK_WITHIN + 2)
+                start = len(run.echoed_lines())
+                watcher = x.BpmWatcher(run.path("bpm.txt"))
+                device.run_simulator(["--rate", 1000, "--bpm", 200, "--status-every", 0.25, "--duration", 1.5,
+                                      "--seed", seed, "--log-wellformed", log_path, "--count-file", count_path]
+                                     + switches)
+                device.wait_drained()
+                sent = x.read_lines(log_path)
+                counts = x.read_counts(count_path)
+                self.assertGreater(counts[counter], 10, "the simulator sent too few faults")
+                self.assertEqual(counts["wellformed_sent"], len(sent))
+                # Every line but the overlong ones is echoed; wait for them all.
+                echoed_count = counts["lines_sent"] - counts["overlong_sent"]
+                h.wait_until(lambda: len(run.echoed_lines()) - start >= echoed_count, what="the echo of %d lines"
+                             % echoed_count)
+                echoed = run.echoed_lines()[start:]
+                self.assertEqual(echoed_count, len(echoed))
+                records = [line for line in echoed if x.record_kind(line)]
+                self.assertEqual(sent, records, x.first_difference(records, sent))
+
+                time.sleep(0.2)
+                texts = watcher.stop()
+                beats = [x.stored_beat_text(line) for line in sent if line.startswith(b"B")]
+                self.assertTrue(beats, "no B line was sent")
+                allowed = set(beats) | ({bpm} if bpm else set())
+                self.assertEqual([], [t for t in texts if t not in allowed], "bpm.txt held other values")
+                bpm = run.read_file("bpm.txt")
+                self.assertEqual(beats[-1], bpm)
+                device.unplug()
+        self.assertEqual(0, run.close())
+
+
+if __name__ == "__main__":
+    unittest.main()
