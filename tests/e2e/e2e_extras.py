@@ -181,6 +181,27 @@ def open_settings(run):
     return wait_settings_window()
 
 
+def open_settings_seen_from_x(run):
+    """F6 in the main window; returns the X id of the one settings window that shows (no probe needed)."""
+    main_window_key(run, "F6")
+    ids = h.wait_until(settings_x_windows, h.EVENT_TIMEOUT, "the settings window to show")
+    if len(ids) != 1:
+        raise AssertionError("%d settings windows show: %s" % (len(ids), ids))
+    return ids[0]
+
+
+def close_settings_with_keys(run, x_id):
+    """alt+F4 in the settings window, as a user does; waits until it no longer shows.
+
+    Under Wine a focused list swallows alt+F4, so the window is activated anew
+    by a click on its background, which focuses the window itself.
+    """
+    run.click(*MAIN_FREE_POINT)
+    subprocess.run(["xdotool", "mousemove", "--window", x_id, "200", "90", "click", "1"], check=True)
+    press("alt+F4")
+    h.wait_until(lambda: not settings_x_windows(), h.EVENT_TIMEOUT, "the settings window to close")
+
+
 def wait_lists(condition, what, timeout=h.EVENT_TIMEOUT):
     """Reads the settings window's lists until condition(lists) holds; returns those lists."""
     seen = []

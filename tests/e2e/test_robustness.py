@@ -120,10 +120,9 @@ class DeviceComesAndGoes(unittest.TestCase):
                 bpm_while_away = run.read_file("bpm.txt")
                 if away > 1:
                     # Responsive while the device is away: F6 works, nothing pops up.
-                    x.open_settings(run)
+                    settings = x.open_settings_seen_from_x(run)
                     self.assertEqual([], stray_windows())
-                    self.assertEqual(0, x.combo_probe("close")[0])
-                    x.wait_settings_gone()
+                    x.close_settings_with_keys(run, settings)
                 time.sleep(max(0.0, unplugged + away - time.monotonic()))
                 self.assertEqual(bpm_while_away, run.read_file("bpm.txt"), "bpm.txt changed without a device")
                 last_before = streamer.plug()
@@ -174,19 +173,29 @@ class PortAppearsLater(unittest.TestCase):
             with self.subTest(what):
                 prepare()
                 run = h.launch(self, b"%d 115200" % LATE_PORT)
-                run.wait_picture(lambda p: not h.layout_problems(p), "the panels")
-                time.sleep(1.5)  # a retry or two fail
-                self.assertIsNone(run.process.poll())
-                self.assertEqual([], stray_windows())
-                device = h.plug_device(self, LATE_PORT)
-                plugged = time.monotonic()
-                h.wait_until(lambda: device.line_settings()[0] == 115200, BACK_WITHIN + 5, "COM7 to be set up")
-                took = time.monotonic() - plugged
-                self.assertLess(took, BACK_WITHIN, "COM7 was opened only %.1f s after it appeared" % took)
-                h.send_until_echoed(run, device, b"B88\r\n", b"B88")
-                run.wait_bpm(b"88")
-                self.assertEqual(0, run.close())
-                device.close()
+                devices = []
+                try:
+                    self.check_picked_up(run, devices)
+                finally:
+                    run.kill()
+                    for device in devices:
+                        device.close()
+
+    def check_picked_up(self, run, devices):
+        """Plugs COM7 in while the program runs and checks it is opened and delivers."""
+        run.wait_picture(lambda p: not h.layout_problems(p), "the panels")
+        time.sleep(1.5)  # a retry or two fail
+        self.assertIsNone(run.process.poll())
+        self.assertEqual([], stray_windows())
+        device = h.plug_device(self, LATE_PORT)
+        devices.append(device)
+        plugged = time.monotonic()
+        h.wait_until(lambda: device.line_settings()[0] == 115200, BACK_WITHIN + 5, "COM7 to be set up")
+        took = time.monotonic() - plugged
+        self.assertLess(took, BACK_WITHIN, "COM7 was opened only %.1f s after it appeared" % took)
+        h.send_until_echoed(run, device, b"B88\r\n", b"B88")
+        run.wait_bpm(b"88")
+        self.assertEqual(0, run.close())
 
 
 # Each row: the fault, the simulator's switches for it, and its counter that
@@ -209,43 +218,48 @@ class FaultyDevice(unittest.TestCase):
         device = x.RelayedDevice(PORT)
         self.addCleanup(device.unplug)
         run = h.launch(self, b"%d 115200" % PORT)
-        bpm = None
         # One device after the other on the same port, so each one is also a replug.
         for seed, (name, switches, counter) in enumerate(FAULT_MODES, 1):
             with self.subTest(name):
-                log_path = os.path.join(work, "sent-%d.log" % seed)
-                count_path = os.path.join(work, "counts-%d.txt" % seed)
                 device.plug()
-                device.wait_set_up(115200, BACK_WITHIN + 2)
-                start = len(run.echoed_lines())
-                watcher = x.BpmWatcher(run.path("bpm.txt"))
-                device.run_simulator(["--rate", 1000, "--bpm", 200, "--status-every", 0.25, "--duration", 1.5,
-                                      "--seed", seed, "--log-wellformed", log_path, "--count-file", count_path]
-                                     + switches)
-                device.wait_drained()
-                sent = x.read_lines(log_path)
-                counts = x.read_counts(count_path)
-                self.assertGreater(counts[counter], 10, "the simulator sent too few faults")
-                self.assertEqual(counts["wellformed_sent"], len(sent))
-                # Every line but the overlong ones is echoed; wait for them all.
-                echoed_count = counts["lines_sent"] - counts["overlong_sent"]
-                h.wait_until(lambda: len(run.echoed_lines()) - start >= echoed_count, what="the echo of %d lines"
-                             % echoed_count)
-                echoed = run.echoed_lines()[start:]
-                self.assertEqual(echoed_count, len(echoed))
-                records = [line for line in echoed if x.record_kind(line)]
-                self.assertEqual(sent, records, x.first_difference(records, sent))
-
-                time.sleep(0.2)
-                texts = watcher.stop()
-                beats = [x.stored_beat_text(line) for line in sent if line.startswith(b"B")]
-                self.assertTrue(beats, "no B line was sent")
-                allowed = set(beats) | ({bpm} if bpm else set())
-                self.assertEqual([], [t for t in texts if t not in allowed], "bpm.txt held other values")
-                bpm = run.read_file("bpm.txt")
-                self.assertEqual(beats[-1], bpm)
-                device.unplug()
+                try:
+                    self.check_fault_mode(run, device, switches + ["--seed", seed], counter,
+                                          os.path.join(work, "%d-" % seed))
+                finally:
+                    device.unplug()
         self.assertEqual(0, run.close())
+
+    def check_fault_mode(self, run, device, switches, counter, prefix):
+        """Feeds one simulator run through the freshly plugged device."""
+        log_path, count_path = prefix + "sent.log", prefix + "counts.txt"
+        device.wait_set_up(115200, BACK_WITHIN + 2)
+        bpm_before = run.read_file("bpm.txt")
+        start = len(run.echoed_lines())
+        watcher = x.BpmWatcher(run.path("bpm.txt"))
+        try:
+            device.run_simulator(["--rate", 1000, "--bpm", 200, "--status-every", 0.25, "--duration", 1.5,
+                                  "--log-wellformed", log_path, "--count-file", count_path] + switches)
+            device.wait_drained()
+            sent = x.read_lines(log_path)
+            counts = x.read_counts(count_path)
+            self.assertGreater(counts[counter], 10, "the simulator sent too few faults")
+            self.assertEqual(counts["wellformed_sent"], len(sent))
+            # Every line but the overlong ones is echoed; wait for them all.
+            echoed_count = counts["lines_sent"] - counts["overlong_sent"]
+            h.wait_until(lambda: len(run.echoed_lines()) - start >= echoed_count,
+                         what="the echo of %d lines" % echoed_count)
+            echoed = run.echoed_lines()[start:]
+            self.assertEqual(echoed_count, len(echoed))
+            records = [line for line in echoed if x.record_kind(line)]
+            self.assertEqual(sent, records, x.first_difference(records, sent))
+            time.sleep(0.2)
+        finally:
+            texts = watcher.stop()
+        beats = [x.stored_beat_text(line) for line in sent if line.startswith(b"B")]
+        self.assertTrue(beats, "no B line was sent")
+        allowed = set(beats) | ({bpm_before} if bpm_before else set())
+        self.assertEqual([], [t for t in texts if t not in allowed], "bpm.txt held other values")
+        self.assertEqual(beats[-1], run.read_file("bpm.txt"))
 
 
 if __name__ == "__main__":

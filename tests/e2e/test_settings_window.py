@@ -8,14 +8,18 @@ import unittest
 import e2e_extras as x
 import vintra_harness as h
 
-# Only these two are mapped; Wine adds the host's own serial devices at the
-# lowest free numbers, so the list may hold more than these.
-PORTS = (3, 12)
+# Wine adds the host's own serial devices at the lowest free numbers, so the
+# list may hold more than these. COM1 and COM2 are ours: moving through the
+# list with the keys selects (and opens) every port on the way, and the host's
+# ports must not be opened.
+PORTS = (1, 2, 3, 12)
 BAUD_RATES = ["110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400", "57600",
               "115200", "128000", "256000"]
 
 
 def setUpModule():
+    if not os.path.exists(x.COMBO_PROBE):
+        raise RuntimeError("combo_probe.exe not found at %s (VINTRA_COMBO_PROBE)" % x.COMBO_PROBE)
     h.start_session(PORTS)
 
 
@@ -59,7 +63,8 @@ class Opening(unittest.TestCase):
         self.assertNotIn(None, numbers, "an item not named as a port: %r" % items)
         self.assertEqual(sorted(numbers), numbers, "ports not in probe order: %r" % items)
         self.assertEqual(len(set(numbers)), len(numbers), "a port listed twice: %r" % items)
-        self.assertEqual(["COM3", "\\\\.\\COM12"], [item for item in items if port_number(item) in PORTS])
+        self.assertEqual(["COM1", "COM2", "COM3", "\\\\.\\COM12"],
+                         [item for item in items if port_number(item) in PORTS])
         host_ports = len([name for name in os.listdir("/sys/class/tty") if name.startswith("ttyS")])
         self.assertLessEqual(len(items) - len(PORTS), host_ports, "ports listed that are not mapped: %r" % items)
         self.assertEqual(-1, lists.ports.selected, "a port is selected in a fresh list")
@@ -85,25 +90,32 @@ class ChoosingAPort(unittest.TestCase):
             with self.subTest(how=how, port=port):
                 devices = {n: h.plug_device(self, n) for n in PORTS}
                 run = h.launch(self)
-                x.open_settings(run)
-                item = "COM%d" % port if port < 10 else "\\\\.\\COM%d" % port
-                if how == "keyboard":
-                    x.choose_with_keyboard(0, item)
-                else:
-                    x.choose_with_mouse(0, item)
-                h.wait_until(lambda: run.read_file("vintra.config") == saved, what="vintra.config to hold %r "
-                             "(it holds %r)" % (saved, run.read_file("vintra.config")))
-                device = devices[port]
-                h.wait_until(lambda: device.line_settings()[0] == 115200, what="COM%d set to 115200" % port)
-                send_beat(self, run, device, 60 + port)
-                for other, other_device in devices.items():
-                    if other != port:
-                        self.assertFalse(other_device.opened_by_others(), "COM%d is still open" % other)
-                self.assertEqual(item, x.read_settings_lists().ports.selected_text())
-                self.assertEqual(0, close_main_window(run))
-                self.assertEqual(saved, run.read_file("vintra.config"))
-                for device in devices.values():
-                    device.close()
+                try:
+                    self.check_choice(run, devices, how, port, saved)
+                finally:
+                    run.kill()
+                    for device in devices.values():
+                        device.close()
+
+    def check_choice(self, run, devices, how, port, saved):
+        """Chooses `port` in a fresh settings window and follows its data to bpm.txt."""
+        x.open_settings(run)
+        item = "COM%d" % port if port < 10 else "\\\\.\\COM%d" % port
+        if how == "keyboard":
+            x.choose_with_keyboard(0, item)
+        else:
+            x.choose_with_mouse(0, item)
+        h.wait_until(lambda: run.read_file("vintra.config") == saved,
+                     what="vintra.config to hold %r (it holds %r)" % (saved, run.read_file("vintra.config")))
+        device = devices[port]
+        h.wait_until(lambda: device.line_settings()[0] == 115200, what="COM%d set to 115200" % port)
+        send_beat(self, run, device, 60 + port)
+        for other, other_device in devices.items():
+            if other != port:
+                self.assertFalse(other_device.opened_by_others(), "COM%d is open too" % other)
+        self.assertEqual(item, x.read_settings_lists().ports.selected_text())
+        self.assertEqual(0, close_main_window(run))
+        self.assertEqual(saved, run.read_file("vintra.config"))
 
 
 class ChoosingABaudRate(unittest.TestCase):
@@ -186,12 +198,7 @@ class ClosingTheWindow(unittest.TestCase):
                 h.wait_until(lambda: run.read_file("vintra.config") == b"3 " + rate.encode(),
                              what="the rate to be saved")
                 if how == "alt+F4":
-                    # Under Wine a focused list swallows alt+F4. Activating the
-                    # window anew by a click on its background focuses the window itself.
-                    run.click(*x.MAIN_FREE_POINT)
-                    subprocess.run(["xdotool", "mousemove", "--window", x_id, "200", "90", "click", "1"],
-                                   check=True)
-                    x.press("alt+F4")
+                    x.close_settings_with_keys(run, x_id)
                 else:
                     self.assertEqual(0, x.combo_probe("close")[0])
                 x.wait_settings_gone()
