@@ -308,21 +308,6 @@ def stored_beat_text(line):
     return b"%d" % read_unsigned(line[1:])
 
 
-def find_stretch(received, sent):
-    """Where `received` lies in `sent` as one contiguous stretch: its start index, or None."""
-    if not received:
-        return 0
-    first = received[0]
-    at = -1
-    while True:
-        try:
-            at = sent.index(first, at + 1)
-        except ValueError:
-            return None
-        if sent[at:at + len(received)] == received:
-            return at
-
-
 def first_difference(received, sent):
     """A short description of where two line lists part, for failure messages."""
     for i, (got, want) in enumerate(zip(received, sent)):
@@ -363,24 +348,6 @@ class BpmWatcher:
         self._stop.set()
         self._thread.join(5)
         return self.texts
-
-
-def holders(path, ignore=()):
-    """Pids (other than ours and those in `ignore`) that hold `path` open."""
-    skip = {str(os.getpid())} | {str(p) for p in ignore}
-    found = []
-    for pid in os.listdir("/proc"):
-        if not pid.isdigit() or pid in skip:
-            continue
-        fd_dir = os.path.join("/proc", pid, "fd")
-        try:
-            for fd in os.listdir(fd_dir):
-                if os.readlink(os.path.join(fd_dir, fd)) == path:
-                    found.append(int(pid))
-                    break
-        except OSError:
-            continue
-    return found
 
 
 _SPEEDS = {getattr(termios, name): int(name[1:]) for name in dir(termios) if re.fullmatch(r"B\d+", name)}

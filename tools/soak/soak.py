@@ -371,13 +371,22 @@ class Soak:
         return good
 
 
+def program_version():
+    """Which program ran: the commit, whether the product sources had local changes, and the exe's build time."""
+    def git(*args):
+        return subprocess.run(["git", "-C", REPO] + list(args), capture_output=True, text=True).stdout.strip()
+    commit = git("rev-parse", "--short", "HEAD") or "?"
+    if git("status", "--porcelain", "--", "app", "display", "serial", "settings", "store", "resources"):
+        commit += " with local changes"
+    built = datetime.datetime.fromtimestamp(os.path.getmtime(h.VINTRA_EXE)).strftime("%Y-%m-%d %H:%M")
+    return "commit %s, Vintra.exe built %s" % (commit, built)
+
+
 def append_report(path, soak, argv, table):
     """Appends the run's table, with its date, length and command, to the report file."""
     command = "scripts/soak.sh " + " ".join(shlex.quote(a) for a in argv)
-    commit = subprocess.run(["git", "-C", REPO, "rev-parse", "--short", "HEAD"], capture_output=True,
-                            text=True).stdout.strip()
-    head = "## %s, %.1f min\n\nCommand: `%s` (commit %s, %d samples/s, faults %g per line each).\n\n" % (
-        datetime.datetime.now().strftime("%Y-%m-%d %H:%M"), soak.duration, command, commit or "?",
+    head = "## %s, %.1f min\n\nCommand: `%s` (%s; %d samples/s, faults %g per line each).\n\n" % (
+        datetime.datetime.now().strftime("%Y-%m-%d %H:%M"), soak.duration, command, soak.version,
         soak.args.rate, soak.args.faults)
     tail = ""
     if soak.problems:
@@ -396,6 +405,7 @@ def main(argv):
             sys.exit("soak: %s not found at %s; build it first" % (what, path))
     work = tempfile.mkdtemp(prefix="vintra-soak-")
     soak = Soak(args, work)
+    soak.version = program_version()
     try:
         soak.run()
     finally:
