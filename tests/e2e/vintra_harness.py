@@ -49,14 +49,18 @@ _session = {"xvfb": None, "runs": [], "devices": []}
 
 
 def wait_until(condition, timeout=EVENT_TIMEOUT, what="a condition", interval=0.05):
-    """Polls condition() until it returns something true and returns that; fails after timeout."""
+    """Polls condition() until it returns something true and returns that; fails after timeout.
+
+    `what` describes the wait in the failure message; a callable is asked at the time of failure.
+    """
     deadline = time.monotonic() + timeout
     while True:
         result = condition()
         if result:
             return result
         if time.monotonic() > deadline:
-            raise AssertionError("timed out after %.1f s waiting for %s" % (timeout, what))
+            described = what() if callable(what) else what
+            raise AssertionError("timed out after %.1f s waiting for %s" % (timeout, described))
         time.sleep(interval)
 
 
@@ -327,7 +331,7 @@ class VintraRun:
     def wait_echo(self, line, timeout=EVENT_TIMEOUT):
         """Waits until `line` (bytes) has been echoed; returns all echoed lines."""
         return wait_until(lambda: line in self.echoed_lines() and self.echoed_lines(), timeout,
-                          "the echo of %r (echoed so far: %r)" % (line, self.echoed_lines()[-10:]))
+                          lambda: "the echo of %r (last echoed: %r)" % (line, self.echoed_lines()[-10:]))
 
     def path(self, name):
         """A path in the run's working folder."""
@@ -344,7 +348,7 @@ class VintraRun:
     def wait_bpm(self, text, timeout=EVENT_TIMEOUT):
         """Waits until bpm.txt holds exactly `text` (bytes)."""
         wait_until(lambda: self.read_file("bpm.txt") == text, timeout,
-                   "bpm.txt to hold %r (it holds %r)" % (text, self.read_file("bpm.txt")))
+                   lambda: "bpm.txt to hold %r (it holds %r)" % (text, self.read_file("bpm.txt")))
 
     def wait_window(self, timeout=WINDOW_TIMEOUT):
         """Waits for the top-level window titled "Vintra" to be shown; returns its X id."""
