@@ -1,0 +1,115 @@
+// The main window's whole paint path on a real (Xvfb) screen: size events,
+// the double-buffered paint, keys. What reaches the screen must be exactly
+// what the panels draw off-screen for the same size and data.
+#include <gtest/gtest.h>
+
+#include "app/app_state.h"
+#include "display/draw_context.h"
+#include "display/main_window.h"
+#include "settings/settings_window.h"
+#include "tests/win/panel_canvas.h"
+#include "tests/win/window_classes.h"
+
+namespace {
+
+constexpr DWORD kMainWindowStyle = WS_SYSMENU | WS_THICKFRAME;
+
+// Sizes the window so its client area is exactly this big. The frame is
+// measured rather than computed: without a window manager Wine's frame
+// differs from what AdjustWindowRectEx says.
+void SetClientSize(HWND window, int clientWidth, int clientHeight) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        RECT outer, client;
+        GetWindowRect(window, &outer);
+        GetClientRect(window, &client);
+        int dx = clientWidth - client.right, dy = clientHeight - client.bottom;
+        if (dx == 0 && dy == 0) return;
+        SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left + dx, outer.bottom - outer.top + dy,
+                     SWP_NOMOVE | SWP_NOZORDER);
+        PumpMessages();
+    }
+}
+
+// How many pixels two pictures of one size differ in; -1 for different sizes.
+int DifferingPixels(const Canvas& a, const Canvas& b) {
+    if (a.width != b.width || a.height != b.height) return -1;
+    int differing = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) differing += a.pixels[i] != b.pixels[i];
+    return differing;
+}
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    HWND window = nullptr;
+
+    // A main window with some data, shown, with a 300x240 client area.
+    void SetUp() override {
+        RegisterVintraWindowClasses();
+        gApp.store = {};
+        InitMeasurementStore(gApp.store);
+        for (int k = 0; k < 300; ++k) AppendSample(gApp.store, static_cast<uint16_t>(100 + (k * 37) % 800));
+        for (uint8_t b : {64, 71, 83, 77}) AppendBeatRate(gApp.store, b);
+        window = CreateWindowExA(0, kMainWindowClass, "Vintra", kMainWindowStyle, 20, 20, 320, 240, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(window, nullptr);
+        SetClientSize(window, 300, 240);
+        ShowWindow(window, SW_SHOW);
+        UpdateWindow(window);
+        PumpMessages();
+    }
+
+    void TearDown() override {
+        if (SettingsWindowHandle()) DestroyWindow(SettingsWindowHandle());
+        if (window) DestroyWindow(window);
+        PumpMessages();
+    }
+
+    // Repaints now and compares the screen with an off-screen rendering.
+    void ExpectScreenMatchesOffScreen(int clientWidth, int clientHeight) {
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        PumpMessages();
+        Canvas screen = CaptureClient(window);
+        ASSERT_EQ(screen.width, clientWidth);
+        ASSERT_EQ(screen.height, clientHeight);
+        EXPECT_EQ(screen.At(1, 1), kGreen);
+        EXPECT_EQ(screen.At(clientWidth - 2, clientHeight - 2), kGreen);
+        Canvas reference = RenderOffScreen(clientWidth, clientHeight, gApp.store);
+        EXPECT_EQ(DifferingPixels(screen, reference), 0);
+    }
+};
+
+TEST_F(MainWindowTest, PaintsThePanelsForItsClientSize) {
+    RECT client;
+    GetClientRect(window, &client);
+    ASSERT_EQ(client.right, 300);
+    ASSERT_EQ(client.bottom, 240);
+    ExpectScreenMatchesOffScreen(300, 240);
+
+    // Resized: the layout follows the size event.
+    SetClientSize(window, 420, 280);
+    PanelLayout expected = ComputePanelLayout(420, 280);
+    EXPECT_EQ(gDraw.layout.history.right, expected.history.right);
+    EXPECT_EQ(gDraw.layout.signal.bottom, expected.signal.bottom);
+    ExpectScreenMatchesOffScreen(420, 280);
+}
+
+TEST_F(MainWindowTest, DeleteClearsTheDataButKeepsTheWritePositions) {
+    uint32_t sampleIndex = gApp.store.samples.writeIndex;
+    uint32_t beatIndex = gApp.store.beats.writeIndex;
+    SendMessageA(window, WM_KEYDOWN, VK_DELETE, 0);
+    EXPECT_EQ(gApp.store.samples.writeIndex, sampleIndex);
+    EXPECT_EQ(gApp.store.beats.writeIndex, beatIndex);
+    for (uint16_t s : gApp.store.samples.slots) ASSERT_EQ(s, 0);
+    for (uint8_t b : gApp.store.beats.slots) ASSERT_EQ(b, 0);
+    ExpectScreenMatchesOffScreen(300, 240);
+}
+
+TEST_F(MainWindowTest, F6OpensTheSettingsWindow) {
+    ASSERT_EQ(SettingsWindowHandle(), nullptr);
+    SendMessageA(window, WM_KEYDOWN, VK_F6, 0);
+    PumpMessages();
+    ASSERT_NE(SettingsWindowHandle(), nullptr);
+    EXPECT_TRUE(IsWindowVisible(SettingsWindowHandle()));
+}
+
+}  // namespace
