@@ -18,8 +18,10 @@ constexpr int kPortNameSize = 16;
 bool FormatPortName(uint32_t port, char (&name)[kPortNameSize]);
 
 // (Re)opens the link on `port` and configures the line for non-blocking reads.
-// Asking for the port already open does nothing. On failure the link ends
-// Closed (port 0, no device); nothing is reported.
+// Asking for the port already open does nothing. A port that cannot be opened
+// leaves the link Closed (port 0, no device); a configuration failure is
+// ignored (the link watch closes a device whose line state is unreadable).
+// Nothing is reported.
 void OpenPort(SerialLink& link, uint32_t port, uint32_t baud);
 
 // Closes the device, if any, and leaves the link Closed.
