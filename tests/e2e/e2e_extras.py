@@ -161,7 +161,7 @@ def wait_settings_gone(timeout=h.EVENT_TIMEOUT):
 
 def click_at(x, y):
     """Clicks at a screen position."""
-    subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], check=True)
+    subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
 
 
 def press(*keys):
