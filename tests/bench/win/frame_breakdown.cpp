@@ -1,0 +1,146 @@
+// Where a frame's time goes: each step of the rendering timed on its own,
+// with the same GDI calls, tools and store as the program's rendering. For
+// finding causes; the figures that count are those of frame_bench.
+#include <windows.h>
+
+#include <cstdio>
+#include <initializer_list>
+
+#include "app/app_state.h"
+#include "display/draw_context.h"
+#include "display/format_short.h"
+#include "display/trace_math.h"
+#include "tests/bench/win/bench_window.h"
+
+constexpr int kWidth = 300;
+constexpr int kHeight = 200;
+constexpr int kFrames = 2000;
+
+static double gSamples[kFrames];
+
+// One step of a frame, drawn on `surface`.
+struct Step {
+    const char* name;
+    void (*draw)(HDC surface);
+};
+
+static HBRUSH gGreen;
+
+static void Fill(HDC surface) {
+    RECT all = {0, 0, kWidth, kHeight};
+    FillRect(surface, &all, gGreen);
+}
+
+static void Panels(HDC surface) {
+    const PanelLayout& layout = gDraw.layout;
+    SelectObject(surface, gDraw.panelBrush);
+    SelectObject(surface, gDraw.tracePen);
+    for (const PanelRect* p : {&layout.signal, &layout.rate, &layout.history})
+        RoundRect(surface, p->left, p->top, p->right, p->bottom, layout.cornerSize, layout.cornerSize);
+}
+
+static void RateText(HDC surface) {
+    SelectObject(surface, gDraw.rateFont);
+    char text[kShortTextSize];
+    int length = FormatShort(text, "%d", static_cast<int32_t>(LatestBeatRate(gApp.store)));
+    SIZE extent = {};
+    GetTextExtentPoint32A(surface, text, length, &extent);
+    TextOutA(surface, CentredTextLeft(gDraw.layout.rate, extent.cx), gDraw.layout.textInset, text, length);
+}
+
+static void SignalLines(HDC surface) {
+    const SampleRing& ring = gApp.store.samples;
+    const PanelRect& panel = gDraw.layout.signal;
+    SelectObject(surface, gDraw.tracePen);
+    SignalTrace trace = ComputeSignalTrace(ring, panel);
+    MoveToEx(surface, panel.left, SignalY(trace, panel, ring.slots[trace.start]), nullptr);
+    for (uint32_t i = 1; i < trace.count; ++i)
+        LineTo(surface, panel.left + static_cast<int>(i), SignalY(trace, panel, ring.slots[(trace.start + i) % ring.capacity]));
+}
+
+static void GridAndLabels(HDC surface) {
+    const PanelRect& panel = gDraw.layout.history;
+    HistoryTrace trace = ComputeHistoryTrace(gApp.store.beats, panel);
+    SelectObject(surface, gDraw.labelFont);
+    for (int32_t label = trace.firstLabel; label <= trace.lastLabel; label += 10) {
+        int y = HistoryY(trace, panel, label);
+        SelectObject(surface, gDraw.gridPen);
+        MoveToEx(surface, panel.left + kLabelStrip, y, nullptr);
+        LineTo(surface, panel.right - 3, y);
+        char text[kShortTextSize];
+        int length = FormatShort(text, "%d", label);
+        SelectObject(surface, gDraw.tracePen);
+        TextOutA(surface, panel.left + 4, y - 7, text, length);
+    }
+}
+
+static void HistoryLines(HDC surface) {
+    const BeatRing& ring = gApp.store.beats;
+    const PanelRect& panel = gDraw.layout.history;
+    SelectObject(surface, gDraw.tracePen);
+    HistoryTrace trace = ComputeHistoryTrace(ring, panel);
+    int left = panel.right - static_cast<int>(trace.count);
+    MoveToEx(surface, left, HistoryY(trace, panel, ring.slots[trace.start]), nullptr);
+    for (uint32_t k = 0; k < trace.count; ++k)
+        LineTo(surface, left + static_cast<int>(k), HistoryY(trace, panel, ring.slots[(trace.start + k) % ring.capacity]));
+}
+
+// The same signal as one Polyline call: a cheaper-looking alternative that the
+// platform turns out to make slower (it unions every segment's outline).
+static void SignalPolyline(HDC surface) {
+    const SampleRing& ring = gApp.store.samples;
+    const PanelRect& panel = gDraw.layout.signal;
+    SelectObject(surface, gDraw.tracePen);
+    SignalTrace trace = ComputeSignalTrace(ring, panel);
+    static POINT points[kSampleSlots];
+    for (uint32_t i = 0; i < trace.count; ++i)
+        points[i] = {panel.left + static_cast<int>(i), SignalY(trace, panel, ring.slots[(trace.start + i) % ring.capacity])};
+    Polyline(surface, points, static_cast<int>(trace.count));
+}
+
+static void CopyToWindow(HDC surface) {
+    static HWND window = nullptr;
+    static HDC screen = nullptr;
+    if (!window) {
+        window = CreateBenchMainWindow(kWidth, kHeight);
+        KillTimer(window, 0);
+        screen = GetDC(window);
+    }
+    BitBlt(screen, 0, 0, kWidth, kHeight, surface, 0, 0, SRCCOPY);
+}
+
+static const Step kSteps[] = {
+    {"fill green", Fill},
+    {"3 panels (RoundRect)", Panels},
+    {"rate text", RateText},
+    {"signal (LineTo each)", SignalLines},
+    {"signal (one Polyline)", SignalPolyline},
+    {"grid and labels", GridAndLabels},
+    {"history (LineTo each)", HistoryLines},
+    {"copy to the window (BitBlt)", CopyToWindow},
+};
+
+int main() {
+    FillRings(gApp.store, 1);
+    HDC screen = GetDC(nullptr);
+    HDC surface = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
+    SelectObject(surface, bitmap);
+    gGreen = CreateSolidBrush(kChromaGreen);
+    gDraw.layout = ComputePanelLayout(kWidth, kHeight);
+    CreateDrawingTools(gDraw);
+    gDraw.surface = surface;
+    RenderPanels(gDraw, gApp.store);  // makes the rate font
+    SetBkColor(surface, kPanelGrey);
+    for (const Step& step : kSteps) {
+        for (int i = -100; i < kFrames; ++i) {
+            LARGE_INTEGER start;
+            QueryPerformanceCounter(&start);
+            step.draw(surface);
+            double took = MicrosecondsSince(start);
+            if (i >= 0) gSamples[i] = took;
+        }
+        std::printf("step %-30s %8.1f us\n", step.name, Median(gSamples, kFrames));
+    }
+    return 0;
+}
