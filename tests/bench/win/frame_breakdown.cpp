@@ -74,6 +74,22 @@ static void GridAndLabels(HDC surface) {
     }
 }
 
+static void GridOnePenSelect(HDC surface) {
+    const PanelRect& panel = gDraw.layout.history;
+    HistoryTrace trace = ComputeHistoryTrace(gApp.store.beats, panel);
+    SelectObject(surface, gDraw.labelFont);
+    SelectObject(surface, gDraw.gridPen);
+    for (int32_t label = trace.firstLabel; label <= trace.lastLabel; label += 10) {
+        int y = HistoryY(trace, panel, label);
+        MoveToEx(surface, panel.left + kLabelStrip, y, nullptr);
+        LineTo(surface, panel.right - 3, y);
+        char text[kShortTextSize];
+        int length = FormatShort(text, "%d", label);
+        TextOutA(surface, panel.left + 4, y - 7, text, length);
+    }
+    SelectObject(surface, gDraw.tracePen);
+}
+
 static void HistoryLines(HDC surface) {
     const BeatRing& ring = gApp.store.beats;
     const PanelRect& panel = gDraw.layout.history;
@@ -98,15 +114,33 @@ static void SignalPolyline(HDC surface) {
     Polyline(surface, points, static_cast<int>(trace.count));
 }
 
+// The benchmark's main window, made on first use.
+static HWND BenchWindow() {
+    static HWND window = CreateBenchMainWindow(kWidth, kHeight);
+    return window;
+}
+
 static void CopyToWindow(HDC surface) {
-    static HWND window = nullptr;
-    static HDC screen = nullptr;
-    if (!window) {
-        window = CreateBenchMainWindow(kWidth, kHeight);
-        KillTimer(window, 0);
-        screen = GetDC(window);
-    }
+    static HDC screen = GetDC(BenchWindow());
     BitBlt(screen, 0, 0, kWidth, kHeight, surface, 0, 0, SRCCOPY);
+}
+
+// One request to the Wine server and its answer, the unit most window calls cost.
+static void ServerRoundTrip(HDC) {
+    RECT update;
+    GetUpdateRect(BenchWindow(), &update, FALSE);
+}
+
+static void Invalidate(HDC) { InvalidateRect(BenchWindow(), nullptr, FALSE); }
+
+// What the paint spends besides drawing: BeginPaint and EndPaint on a window
+// whose client was invalidated, as every tick leaves it.
+static void BeginEndPaint(HDC) {
+    HWND window = BenchWindow();
+    InvalidateRect(window, nullptr, FALSE);
+    PAINTSTRUCT paint;
+    BeginPaint(window, &paint);
+    EndPaint(window, &paint);
 }
 
 static const Step kSteps[] = {
@@ -115,9 +149,13 @@ static const Step kSteps[] = {
     {"rate text", RateText},
     {"signal (LineTo each)", SignalLines},
     {"signal (one Polyline)", SignalPolyline},
-    {"grid and labels", GridAndLabels},
+    {"grid and labels, pen selected per label", GridAndLabels},
+    {"grid and labels, pen selected once (now)", GridOnePenSelect},
     {"history (LineTo each)", HistoryLines},
     {"copy to the window (BitBlt)", CopyToWindow},
+    {"one Wine server round trip (GetUpdateRect)", ServerRoundTrip},
+    {"InvalidateRect of the client", Invalidate},
+    {"InvalidateRect, BeginPaint, EndPaint", BeginEndPaint},
 };
 
 int main() {
@@ -140,7 +178,7 @@ int main() {
             double took = MicrosecondsSince(start);
             if (i >= 0) gSamples[i] = took;
         }
-        std::printf("step %-30s %8.1f us\n", step.name, Median(gSamples, kFrames));
+        std::printf("step %-44s %8.1f us\n", step.name, Median(gSamples, kFrames));
     }
     return 0;
 }
