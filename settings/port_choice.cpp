@@ -29,7 +29,7 @@ void ProbePorts(PortExistsFn exists, PortList& list) {
 
 void ChoosePort(Settings& settings, SerialLink& link, uint32_t port, uint32_t shownBaud) {
     settings.port = port;
-    if (settings.baudRate == 0) settings.baudRate = shownBaud;
+    settings.baudRate = shownBaud;
     SaveSettings(settings);
     OpenPort(link, settings.port, settings.baudRate);
 }

@@ -34,8 +34,9 @@ using PortExistsFn = bool (*)(const char* bareName);
 // Probes ports 1 to 255 and lists the present ones under their device names.
 void ProbePorts(PortExistsFn exists, PortList& list);
 
-// The user picked `port`; `shownBaud` is the rate the baud list shows, used
-// when no rate has been chosen yet. Saves and (re)opens.
+// The user picked `port`; `shownBaud` is the rate the baud list shows, which
+// is what the port is saved and opened with (it differs from the saved rate
+// only when that is none, or one the list does not offer). Saves and (re)opens.
 void ChoosePort(Settings& settings, SerialLink& link, uint32_t port, uint32_t shownBaud);
 
 // The user picked a baud rate: saves it and applies it to the open port at once.

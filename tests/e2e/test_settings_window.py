@@ -145,12 +145,9 @@ class ChoosingABaudRate(unittest.TestCase):
                 send_beat(self, run, device, rate % 200)
         self.assertEqual(0, close_main_window(run))
 
-    @unittest.expectedFailure
     def test_a_port_chosen_after_an_unlisted_saved_rate_uses_the_rate_the_list_shows(self):
-        # Known fault, left to the product's owner: with a saved rate the list
-        # does not offer (230400), the list shows 115200, but choosing a port
-        # saves and opens it at 230400. What the list shows should be what is
-        # used. Drop the marker once the program does so.
+        # A saved rate the list does not offer (230400): the list shows 115200,
+        # and that is the rate a port chosen now is saved and opened with.
         devices = {n: h.plug_device(self, n) for n in PORTS}
         run = h.launch(self, b"3 230400")
         h.wait_until(lambda: devices[3].line_settings()[0] == 230400, what="COM3 set to 230400 at start")

@@ -87,12 +87,16 @@ TEST_F(SettingsFile, ChoosingAPortWithoutARateUsesTheShownRate) {
     EXPECT_EQ(gFake.configuredBauds, std::vector<uint32_t>{115200});
 }
 
-TEST_F(SettingsFile, ChoosingKeepsAnExistingRateAndSavesBeforeOpening) {
+TEST_F(SettingsFile, ChoosingUsesTheShownRateAndSavesBeforeOpening) {
     Settings s = {0, 9600};
     SerialLink link = {0, kNoDevice};
-    ChoosePort(s, link, 3, 115200);  // COM3 absent: the choice is saved anyway
+    ChoosePort(s, link, 3, kBaudRates[BaudIndexToShow(s.baudRate)]);  // COM3 absent: saved anyway
     EXPECT_EQ(FileText(), "3 9600");
     EXPECT_EQ(link.port, 0u);
+
+    s.baudRate = 230400;  // edited by hand: the list shows 115200 instead
+    ChoosePort(s, link, 4, kBaudRates[BaudIndexToShow(s.baudRate)]);
+    EXPECT_EQ(FileText(), "4 115200");
 }
 
 TEST_F(SettingsFile, ABaudRateChosenWhileOpenIsAppliedAtOnce) {
