@@ -48,18 +48,16 @@ static void DrawSignal(DrawContext& context, const SampleRing& ring) {
 static void DrawGrid(DrawContext& context, const HistoryTrace& trace) {
     const PanelRect& panel = context.layout.history;
     SelectObject(context.surface, context.labelFont);
-    // Text output does not use the pen, so the grid pen stays selected for
-    // the whole loop: each selection is a call into the platform.
-    SelectObject(context.surface, context.gridPen);
     for (int32_t label = trace.firstLabel; label <= trace.lastLabel; label += 10) {
         int y = HistoryY(trace, panel, label);
+        SelectObject(context.surface, context.gridPen);
         MoveToEx(context.surface, panel.left + kLabelStrip, y, nullptr);
         LineTo(context.surface, panel.right - 3, y);
         char text[kShortTextSize];
         int length = FormatShort(text, "%d", label);
+        SelectObject(context.surface, context.tracePen);
         if (length >= 0) TextOutA(context.surface, panel.left + 4, y - 7, text, length);
     }
-    SelectObject(context.surface, context.tracePen);
 }
 
 static void DrawHistory(DrawContext& context, const BeatRing& ring, const HistoryTrace& trace) {
