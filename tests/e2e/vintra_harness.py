@@ -202,6 +202,8 @@ class PtyDevice:
 
     def unplug(self):
         """Removes the link and closes both ends, as when the cable is pulled."""
+        if self.master is None:
+            return  # already out: its terminal's path may belong to a newer device by now
         if os.path.islink(self.link) and os.readlink(self.link) == self.slave_path:
             os.remove(self.link)
         for fd in (self.master, self.slave):
