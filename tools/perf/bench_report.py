@@ -68,19 +68,21 @@ def wine_rows(data):
     if drain:
         lines = drain["drain_real_sinks_lines_per_s"]
         rows.append(("Decoder with the real echo (OutputDebugStringA twice a line) and bpm.txt writes, "
-                     "under Wine, echo channel off",
+                     "under Wine, echo channel off (best of %d runs)" % drain.get("runs", 1),
                      "—",
                      "%s lines/s (%.1f × 4,000 lines/s), %.1f µs of CPU a line" % (
                          format(round(lines), ","), lines / 4000, drain["drain_real_sinks_cpu_us_per_line"]),
                      "info"))
     frame = data.get("frame")
     if frame:
-        rows.append(("Frame: RenderPanels, full rings, default layout (300×200), under Wine, median",
+        runs = frame.get("runs", 1)
+        rows.append(("Frame: RenderPanels, full rings, default layout (300×200), under Wine, "
+                     "median of 3,000 frames (best of %d runs)" % runs,
                      "—",
                      "%.0f µs (%s of 16.7 ms)" % (frame["render_us"], pct(frame["render_tick_pct"])),
                      "info"))
-        rows.append(("Frame: whole paint of the main window (BeginPaint, off-screen surface, render, copy, "
-                     "EndPaint), median",
+        rows.append(("Frame: whole paint of the main window as a tick drives it (invalidate; WM_PAINT: "
+                     "BeginPaint, off-screen surface, render, copy, EndPaint), median (best of %d runs)" % runs,
                      "< %g%% of 16.7 ms (%.0f µs)" % (PAINT_GOAL_PCT, TICK_US * PAINT_GOAL_PCT / 100),
                      "%.0f µs (%s of 16.7 ms)" % (frame["paint_us"], pct(frame["paint_tick_pct"])),
                      verdict(frame["paint_tick_pct"] < PAINT_GOAL_PCT)))

@@ -23,6 +23,16 @@ PORTS_DIR = os.path.join(WINEPREFIX, "vintra-ports")
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver64"
 
+def bench_exe(name):
+    """A Windows benchmark executable of the benchmark build: at its top, or one
+    level down when the product's own build includes the benchmark folder."""
+    for folder in (WIN_BUILD, os.path.join(WIN_BUILD, "product", "tests", "bench", "win")):
+        path = os.path.join(folder, name)
+        if os.path.exists(path):
+            return path
+    raise RuntimeError("%s is not built in %s" % (name, WIN_BUILD))
+
+
 PORT = 5            # the COM port every run uses
 BAUD = 256000       # the fastest rate the settings offer
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
