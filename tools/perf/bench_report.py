@@ -155,7 +155,7 @@ def machine():
 
 def commit():
     root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-    out = subprocess.run(["git", "-C", root, "log", "-1", "--format=%h %s"], stdout=subprocess.PIPE, text=True)
+    out = subprocess.run(["git", "-C", root, "log", "-1", "--format=%h"], stdout=subprocess.PIPE, text=True)
     dirty = subprocess.run(["git", "-C", root, "status", "--porcelain", "--untracked-files=no"],
                            stdout=subprocess.PIPE, text=True).stdout.strip()
     return out.stdout.strip() + (" (with uncommitted changes)" if dirty else "")
@@ -177,7 +177,8 @@ def main():
     if not args.doc:
         return 0
     model, cores, ram = machine()
-    stamp = datetime.datetime.now().strftime("%Y-%m-%d %H:%M")
+    # When the measurements ended, also when the table is written again later.
+    stamp = datetime.datetime.fromtimestamp(os.path.getmtime(args.wine)).strftime("%Y-%m-%d %H:%M")
     block = "\n".join([
         START,
         "Measured %s on %s, %s cores, %s RAM (Debian, Wine %s); commit %s.%s%s" % (

@@ -74,22 +74,6 @@ static void GridAndLabels(HDC surface) {
     }
 }
 
-static void GridOnePenSelect(HDC surface) {
-    const PanelRect& panel = gDraw.layout.history;
-    HistoryTrace trace = ComputeHistoryTrace(gApp.store.beats, panel);
-    SelectObject(surface, gDraw.labelFont);
-    SelectObject(surface, gDraw.gridPen);
-    for (int32_t label = trace.firstLabel; label <= trace.lastLabel; label += 10) {
-        int y = HistoryY(trace, panel, label);
-        MoveToEx(surface, panel.left + kLabelStrip, y, nullptr);
-        LineTo(surface, panel.right - 3, y);
-        char text[kShortTextSize];
-        int length = FormatShort(text, "%d", label);
-        TextOutA(surface, panel.left + 4, y - 7, text, length);
-    }
-    SelectObject(surface, gDraw.tracePen);
-}
-
 static void HistoryLines(HDC surface) {
     const BeatRing& ring = gApp.store.beats;
     const PanelRect& panel = gDraw.layout.history;
@@ -149,8 +133,7 @@ static const Step kSteps[] = {
     {"rate text", RateText},
     {"signal (LineTo each)", SignalLines},
     {"signal (one Polyline)", SignalPolyline},
-    {"grid and labels, pen selected per label", GridAndLabels},
-    {"grid and labels, pen selected once (now)", GridOnePenSelect},
+    {"grid and labels", GridAndLabels},
     {"history (LineTo each)", HistoryLines},
     {"copy to the window (BitBlt)", CopyToWindow},
     {"one Wine server round trip (GetUpdateRect)", ServerRoundTrip},
