@@ -35,8 +35,9 @@ mkdir -p "$results"
 load_before="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 echo "== decoder throughput (host)" >&2
-"$host_build/tests/bench/vintra_decoder_bench" --benchmark_repetitions=5 \
-  --benchmark_report_aggregates_only=true --benchmark_format=json >"$results/decoder.json"
+# Run in the results folder: the variant with real system calls writes bpm.txt.
+(cd "$results" && "$root/$host_build/tests/bench/vintra_decoder_bench" --benchmark_repetitions=5 \
+  --benchmark_report_aggregates_only=true --benchmark_format=json >decoder.json)
 
 echo "== under Wine: frame cost, decoder with the real echo, the running program" >&2
 export VINTRA_WINEPREFIX="$root/$host_build/wineprefix"
