@@ -34,8 +34,8 @@ CSIZES = {termios.CS5: 5, termios.CS6: 6, termios.CS7: 7, termios.CS8: 8}
 class Pair:
     """Two pseudo-terminals joined by socat, each reachable through a link."""
 
-    def __init__(self, ports_dir, spec):
-        name, peer = spec.split(":", 1)
+    def __init__(self, ports_dir, pairing):
+        name, peer = pairing.split(":", 1)
         self.name = name
         self.links = [os.path.join(ports_dir, name), os.path.join(ports_dir, peer)]
         self.process = None
@@ -177,8 +177,8 @@ def main():
         raise SystemExit(__doc__)
     control_dir, ports_dir = sys.argv[1], sys.argv[2]
     pairs = {}
-    for spec in sys.argv[3:]:
-        pair = Pair(ports_dir, spec)
+    for pairing in sys.argv[3:]:
+        pair = Pair(ports_dir, pairing)
         pairs[pair.name] = pair
 
     def stop(*_):
