@@ -17,6 +17,7 @@ import shutil
 import signal
 import struct
 import subprocess
+import sys
 import tempfile
 import termios
 import threading
@@ -35,6 +36,7 @@ PORTS_DIR = os.path.join(WINEPREFIX, "vintra-ports")
 SHOTS_DIR = os.environ.get("VINTRA_E2E_SHOTS", os.path.join(tempfile.gettempdir(), "vintra-e2e-shots"))
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver64"
+WINE_START_ATTEMPTS = 3  # see launch()
 
 SCREEN_SIZE = (1024, 768)
 GREEN = (0, 255, 0)
@@ -437,10 +439,23 @@ def launch(test, settings=None, wait_window=True):
     if settings is not None:
         with open(os.path.join(folder, "vintra.config"), "wb") as f:
             f.write(settings)
-    run = VintraRun(folder)
-    test.addCleanup(run.kill)
-    if wait_window:
-        run.wait_window()
+    for attempt in range(WINE_START_ATTEMPTS):
+        run = VintraRun(folder)
+        test.addCleanup(run.kill)
+        if not wait_window:
+            return run
+        try:
+            run.wait_window()
+            return run
+        except AssertionError:
+            # Now and then the Wine loader gives up at once (exit code 1,
+            # nothing said) while the previous case's server is still going
+            # away; that is the platform starting, not the program.
+            if run.process.poll() != 1 or run.echoed_lines() or attempt + 1 == WINE_START_ATTEMPTS:
+                raise
+            sys.stderr.write("Wine ended at start-up with code 1; starting Vintra again\n")
+            subprocess.run([WINESERVER, "-w"], env=wine_env(), stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=30)
     return run
 
 
