@@ -47,6 +47,7 @@ class PtyDevice:
         self.raw = raw
         self.master = self.slave = None  # our ends; None while unplugged
         self.slave_path = None           # the terminal the link points at
+        self.last_byte = b""             # the last byte sent, to tell whether a pull came mid-line
         self._lock = threading.Lock()    # plug/unplug against a writing thread
         if plugged:
             self.plug()
@@ -96,6 +97,7 @@ class PtyDevice:
                 self._discard_echo()
             if view:
                 time.sleep(0.005)
+        self.last_byte = bytes(data[-1:]) or self.last_byte
         return True
 
     def _discard_echo(self):

@@ -77,8 +77,12 @@ class Relay:
         """Cuts the stream now (at a random byte of the chunk at hand) and ends the simulator."""
         self.stopping.set()
         if self.process.poll() is None:
+            self.process.terminate()  # it writes its count file on the way out
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
             self.process.kill()
-        self.process.wait()
+            self.process.wait()
         # A device the program no longer reads holds the relay until it is pulled out.
         self._thread.join(30)
         return self._close(check=False)
