@@ -14,7 +14,8 @@ void HandleLine(MeasurementStore& store, const char* line) {
     EchoLine(line);
 }
 
-void DrainSerial(SerialLink& link, LineBuffer& buffer, MeasurementStore& store) {
+void DrainSerial(SerialLink& link, MeasurementStore& store) {
+    LineBuffer& buffer = link.pending;
     while (link.device != kNoDevice) {
         const char* line = TakeLine(buffer);
         if (line == nullptr) {
