@@ -22,7 +22,14 @@ void DrainSerial(SerialLink& link, MeasurementStore& store) {
             int room = 0;
             char* at = PrepareRead(buffer, &room);
             int got = ReadSerialDevice(link.device, at, room);
-            if (got < 0 || got > room) got = 0;
+            if (got < 0) {
+                // Several USB serial drivers fail reads once the device is
+                // pulled while its line state still reads fine: the device is
+                // gone. The link watch retries the chosen port.
+                ClosePort(link);
+                return;
+            }
+            if (got > room) got = 0;
             CommitRead(buffer, at, got);
             line = TakeLine(buffer);
             if (line == nullptr) {

@@ -5,7 +5,8 @@
 
 // Reads without ever waiting, cuts lines, stores samples and beat rates,
 // rewrites "bpm.txt" for each beat rate and echoes every line. Returns when a
-// read leaves no complete line; at once when no device is open.
+// read leaves no complete line; at once when no device is open. A failed read
+// closes the link, dropping the partial line.
 void DrainSerial(SerialLink& link, MeasurementStore& store);
 
 // Applies one complete line: store its record, update "bpm.txt", echo it.

@@ -160,6 +160,32 @@ TEST(DrainSerial, OneCallTakesABurstOfManyReads) {
     EXPECT_EQ(gFake.echoes.size(), 500u);
 }
 
+// Some drivers fail reads of a pulled device while its line state still reads
+// fine: the first failing read closes the link; the watch reopens it.
+TEST(DrainSerial, AFailingReadClosesTheLinkUntilTheDeviceAnswers) {
+    Rig rig;
+    LinkWatch watch = {0};
+    rig.Arrive("S1\r\nB7");
+    ASSERT_NE(rig.link.device, kNoDevice) << "a read that brings nothing is no failure";
+
+    gFake.failReads = true;
+    int reads = gFake.readCalls;
+    rig.Arrive("");
+    EXPECT_EQ(gFake.readCalls, reads + 1);
+    EXPECT_EQ(rig.link.device, kNoDevice);
+    EXPECT_EQ(gFake.openDevices, 0);
+    WatchLink(watch, rig.link, 3, 115200, 0);  // opens, and still fails to read
+    ASSERT_NE(rig.link.device, kNoDevice);
+    rig.Arrive("");
+    EXPECT_EQ(rig.link.device, kNoDevice);
+
+    gFake.failReads = false;
+    WatchLink(watch, rig.link, 3, 115200, 1000);
+    rig.Arrive("B81\r\n");
+    EXPECT_EQ(rig.link.port, 3u);
+    EXPECT_EQ(rig.Result(), (Outcome{{1}, {81}, {"81"}, {"S1", "B81"}}));
+}
+
 // Pending bytes belong to their connection: whatever closes or switches the
 // link drops them (an overlong line being skipped included), so they never
 // join the first line of the next connection; a link that stays open keeps them.
