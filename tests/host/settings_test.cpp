@@ -99,6 +99,17 @@ TEST_F(SettingsFile, ChoosingUsesTheShownRateAndSavesBeforeOpening) {
     EXPECT_EQ(FileText(), "4 115200");
 }
 
+TEST_F(SettingsFile, ChoosingTheOpenPortAppliesTheShownRate) {
+    gFake.presentDevices = {"COM1"};
+    Settings s = {1, 0};
+    SerialLink link = kClosedLink;
+    OpenPort(link, 1, 0);  // the device keeps its own rate
+    ChoosePort(s, link, 1, kBaudRates[BaudIndexToShow(s.baudRate)]);
+    EXPECT_EQ(FileText(), "1 115200");
+    EXPECT_EQ(gFake.configuredBauds, (std::vector<uint32_t>{0, 115200})) << "what is saved is what runs";
+    EXPECT_EQ(gFake.openCalls.size(), 1u) << "applied to the open port, not reopened";
+}
+
 TEST_F(SettingsFile, ABaudRateChosenWhileOpenIsAppliedAtOnce) {
     gFake.presentDevices = {"COM3"};
     Settings s = {3, 9600};
