@@ -2,7 +2,7 @@
 
 #include "serial/drain_serial.h"
 
-AppState gApp = {{}, kClosedLink, {0, 0}, {0}, false};
+AppState gApp = {{}, kClosedLink, {0, 0}, {0}};
 
 void DrainAppSerial() { DrainSerial(gApp.link, gApp.store); }
 

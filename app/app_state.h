@@ -10,7 +10,6 @@ struct AppState {
     SerialLink link;         // the open device, if any, with its partial line
     Settings settings;       // chosen port and baud rate
     LinkWatch linkWatch;     // when the device's health is next checked
-    bool inSizeMove;         // the user is dragging or sizing the main window
 };
 
 extern AppState gApp;
