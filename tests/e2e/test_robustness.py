@@ -4,7 +4,6 @@ that sends every kind of fault the simulator knows."""
 import os
 import re
 import shutil
-import subprocess
 import tempfile
 import termios
 import threading
@@ -92,12 +91,7 @@ def numbered(line):
 
 def stray_windows():
     """Names of shown windows other than the program's own two (a message box, say)."""
-    names = []
-    for window in vd.visible_windows("."):
-        name = subprocess.run(["xdotool", "getwindowname", window], capture_output=True, text=True).stdout.strip()
-        if name not in ("Vintra", vd.SETTINGS_TITLE):
-            names.append(name)
-    return names
+    return [name for name in map(vd.window_name, vd.visible_windows(".")) if name not in ("Vintra", vd.SETTINGS_TITLE)]
 
 
 class DeviceComesAndGoes(unittest.TestCase):
