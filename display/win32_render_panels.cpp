@@ -22,6 +22,26 @@ static void DrawPanel(HDC surface, const PanelRect& panel, int corner) {
     RoundRect(surface, panel.left, panel.top, panel.right, panel.bottom, corner, corner);
 }
 
+// The 2-pixel outline lies on rows top-1..top and bottom-2..bottom-1 (columns
+// likewise): what it encloses, outline included, is the panel as it is seen.
+static RECT PanelBounds(const PanelRect& panel) { return {panel.left - 1, panel.top - 1, panel.right, panel.bottom}; }
+
+// The grey inside the outline, where text and grid go.
+static RECT InsideOutline(const PanelRect& panel) {
+    return {panel.left + 1, panel.top + 1, panel.right - 2, panel.bottom - 2};
+}
+
+// Keeps what is drawn until EndClip within `area`. A trace at the ends of its
+// range lies on the panel's edge, and a grid label near it is taller than the
+// room left: uncut, they reach onto the green that the streaming software
+// keys out, or over the outline.
+static void BeginClip(HDC surface, const RECT& area) {
+    SaveDC(surface);
+    IntersectClipRect(surface, area.left, area.top, area.right, area.bottom);
+}
+
+static void EndClip(HDC surface) { RestoreDC(surface, -1); }
+
 static void DrawRate(DrawContext& context, const MeasurementStore& store) {
     const PanelLayout& layout = context.layout;
     if (!context.rateFont) context.rateFont = CreatePanelFont(RateFontHeight(layout));
@@ -78,10 +98,18 @@ void RenderPanels(DrawContext& context, const MeasurementStore& store) {
     DrawPanel(context.surface, layout.rate, layout.cornerSize);
     DrawPanel(context.surface, layout.history, layout.cornerSize);
 
+    BeginClip(context.surface, InsideOutline(layout.rate));
     DrawRate(context, store);
+    EndClip(context.surface);
+    BeginClip(context.surface, PanelBounds(layout.signal));
     DrawSignal(context, store.samples);
+    EndClip(context.surface);
 
     HistoryTrace history = ComputeHistoryTrace(store.beats, layout.history);
+    BeginClip(context.surface, InsideOutline(layout.history));
     DrawGrid(context, history);
+    EndClip(context.surface);
+    BeginClip(context.surface, PanelBounds(layout.history));
     DrawHistory(context, store.beats, history);
+    EndClip(context.surface);
 }
