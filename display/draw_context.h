@@ -29,8 +29,8 @@ void CreateDrawingTools(DrawContext& context);
 void RenderPanels(DrawContext& context, const MeasurementStore& store);
 
 // The steps of RenderPanels, in its order; each keeps its drawing within its
-// panel and leaves the surface's clipping as it found it. Apart so that each
-// can be timed on its own.
+// panel and leaves the surface without a clip region. Apart so that each can
+// be timed on its own.
 void DrawPanels(DrawContext& context);  // selects the panel brush and trace pen
 void DrawRate(DrawContext& context, const MeasurementStore& store);
 void DrawSignal(DrawContext& context, const SampleRing& ring);

@@ -36,11 +36,13 @@ static RECT InsideOutline(const PanelRect& panel) {
 // room left: uncut, they reach onto the green that the streaming software
 // keys out, or over the outline.
 static void BeginClip(HDC surface, const RECT& area) {
-    SaveDC(surface);
     IntersectClipRect(surface, area.left, area.top, area.right, area.bottom);
 }
 
-static void EndClip(HDC surface) { RestoreDC(surface, -1); }
+// The paint's surfaces have no clip region of their own (a paint's update
+// region is the system's, apart from it), so dropping it restores them; the
+// selected tools stay as they are.
+static void EndClip(HDC surface) { SelectClipRgn(surface, nullptr); }
 
 void DrawPanels(DrawContext& context) {
     const PanelLayout& layout = context.layout;
