@@ -80,11 +80,12 @@ class Session:
 
 
 class Program:
-    """One run of the benchmark build's Vintra.exe in a fresh working folder, set to COM<PORT>."""
+    """One run of the benchmark build's Vintra.exe (or of another build of it,
+    `exe`) in a fresh working folder, set to COM<PORT>."""
 
-    def __init__(self, session, echo=False):
+    def __init__(self, session, echo=False, exe=VINTRA_EXE):
         self.folder = tempfile.mkdtemp(prefix="vintra-bench-")
-        self.run = vd.launch(self.folder, b"%d %d" % (PORT, BAUD), exe=VINTRA_EXE, echo_lines=echo)
+        self.run = vd.launch(self.folder, b"%d %d" % (PORT, BAUD), exe=exe, echo_lines=echo)
         self.pid = wait_until(self.run.windows_pid, 60, "the Vintra process")
 
     def path(self, name):
