@@ -113,8 +113,9 @@ class PtyDevice:
     def relay(self, stream, stop=None):
         """Copies a stream into the device until it ends or `stop` (a threading.Event) is set.
 
-        Returns the bytes copied. A stop cuts the chunk at hand at a random
-        place, so it may end mid-line, as a cable pulled at any moment does.
+        Returns the bytes copied. A stop cuts the next chunk inside, at a
+        random place, so the stream mostly ends mid-line, as a cable pulled
+        at any moment does.
         """
         source = stream.fileno()
         copied = 0
@@ -123,7 +124,7 @@ class PtyDevice:
             if not data:
                 return copied
             if stop is not None and stop.is_set():
-                data = data[:int.from_bytes(os.urandom(2), "little") % len(data)]
+                data = data[:1 + int.from_bytes(os.urandom(2), "little") % max(1, len(data) - 1)]
             if not self.write(data):
                 return copied
             copied += len(data)
