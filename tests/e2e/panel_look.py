@@ -62,6 +62,12 @@ def rate_digits(picture):
 LABEL_STRIP = 20  # left part of the history panel that holds the grid labels
 
 
+def history_trace_pixels(picture):
+    """The dark pixels of the history panel right of its label strip (the trace)."""
+    left, top, right, bottom = inside(panel_rects(picture.width, picture.height)["history"], 3)
+    return picture.dark_pixels((left - 3 + LABEL_STRIP - 2, top, right, bottom))
+
+
 def history_label_pixels(picture):
     """The dark pixels of the history panel's label strip (the grid labels)."""
     left, top, right, bottom = inside(panel_rects(picture.width, picture.height)["history"], 3)
