@@ -3,9 +3,9 @@
 
 #include "app/app_state.h"
 #include "app/win32_event_loop.h"
-#include "display/draw_context.h"
-#include "display/main_window.h"
-#include "settings/settings_window.h"
+#include "display/win32_draw_context.h"
+#include "display/win32_main_window.h"
+#include "settings/win32_settings_window.h"
 
 // The off-screen surface is kept between paints and remade only when the
 // client size changes: under Wine, making and selecting a bitmap costs more

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "platform/win32_serial_device.h"
 #include "serial/link_watch.h"
 #include "serial/serial_link.h"
 #include "tests/win/win_test_support.h"
@@ -33,7 +34,7 @@ class SerialPortTest : public ::testing::Test {
     DCB LineState() {
         DCB state = {};
         state.DCBlength = sizeof state;
-        EXPECT_TRUE(GetCommState(link.device, &state)) << "error " << GetLastError();
+        EXPECT_TRUE(GetCommState(Win32Handle(link.device), &state)) << "error " << GetLastError();
         return state;
     }
 };
@@ -83,7 +84,7 @@ TEST_F(SerialPortTest, OpensThePortAsEightNoneOneAtTheRequestedRate) {
 
         // Reads must return at once with whatever has arrived.
         COMMTIMEOUTS timeouts = {};
-        ASSERT_TRUE(GetCommTimeouts(link.device, &timeouts));
+        ASSERT_TRUE(GetCommTimeouts(Win32Handle(link.device), &timeouts));
         EXPECT_EQ(timeouts.ReadIntervalTimeout, MAXDWORD);
         EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 0u);
         EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 0u);

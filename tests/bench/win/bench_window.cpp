@@ -1,6 +1,6 @@
 #include "tests/bench/win/bench_window.h"
 
-#include "display/main_window.h"
+#include "display/win32_main_window.h"
 
 void FillRings(MeasurementStore& store, uint32_t seed) {
     InitMeasurementStore(store);

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "display/draw_context.h"
-#include "display/main_window.h"
+#include "display/win32_draw_context.h"
+#include "display/win32_main_window.h"
 #include "tests/bench/win/bench_window.h"
 
 namespace {
