@@ -1,8 +1,8 @@
 // The main window's handler: layout, repaint, keys.
 #include "app/app_state.h"
 #include "app/win32_event_loop.h"
-#include "display/win32_draw_context.h"
 #include "display/repaint_decision.h"
+#include "display/win32_draw_context.h"
 #include "display/win32_main_window.h"
 #include "settings/win32_settings_window.h"
 
