@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "platform/win32_serial_device.h"
 #include "serial/link_watch.h"
 #include "serial/serial_link.h"
 #include "tests/win/win_test_support.h"
@@ -41,7 +42,7 @@ class SerialPortTest : public ::testing::Test {
     DCB LineState() {
         DCB state = {};
         state.DCBlength = sizeof state;
-        EXPECT_TRUE(GetCommState(link.device, &state)) << "error " << GetLastError();
+        EXPECT_TRUE(GetCommState(Win32Handle(link.device), &state)) << "error " << GetLastError();
         return state;
     }
 
@@ -69,6 +70,40 @@ class SerialPortTest : public ::testing::Test {
     }
 };
 
+// Under Wine a pseudo-terminal keeps no parity, so only the control record
+// itself shows that every field another program may have left set is undone.
+TEST(LineSettings, UndoA7E2LineWithHandshakes) {
+    DCB left = {};
+    left.DCBlength = sizeof left;
+    left.BaudRate = 1200;
+    left.ByteSize = 7;
+    left.Parity = EVENPARITY;
+    left.StopBits = TWOSTOPBITS;
+    left.fParity = TRUE;
+    left.fDtrControl = DTR_CONTROL_HANDSHAKE;
+    left.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    left.fOutxCtsFlow = left.fOutxDsrFlow = left.fDsrSensitivity = TRUE;
+    left.fOutX = left.fInX = left.fAbortOnError = TRUE;
+    struct Case {
+        uint32_t baud;
+        DWORD expected;
+    } cases[] = {{115200, 115200}, {0, 1200}};
+    for (const Case& c : cases) {
+        DCB state = left;
+        SetLineSettings(state, c.baud);
+        EXPECT_EQ(state.BaudRate, c.expected);
+        EXPECT_EQ(state.ByteSize, 8);
+        EXPECT_EQ(state.Parity, NOPARITY);
+        EXPECT_EQ(state.StopBits, ONESTOPBIT);
+        EXPECT_TRUE(state.fBinary);
+        EXPECT_FALSE(state.fParity);
+        EXPECT_EQ(state.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+        EXPECT_EQ(state.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+        EXPECT_FALSE(state.fOutxCtsFlow || state.fOutxDsrFlow || state.fDsrSensitivity);
+        EXPECT_FALSE(state.fOutX || state.fInX || state.fAbortOnError);
+    }
+}
+
 TEST_F(SerialPortTest, OpensThePortAsEightNoneOneAtTheRequestedRate) {
     for (uint32_t baud : {9600u, 57600u, 115200u}) {
         SCOPED_TRACE(baud);
@@ -83,7 +118,7 @@ TEST_F(SerialPortTest, OpensThePortAsEightNoneOneAtTheRequestedRate) {
 
         // Reads must return at once with whatever has arrived.
         COMMTIMEOUTS timeouts = {};
-        ASSERT_TRUE(GetCommTimeouts(link.device, &timeouts));
+        ASSERT_TRUE(GetCommTimeouts(Win32Handle(link.device), &timeouts));
         EXPECT_EQ(timeouts.ReadIntervalTimeout, MAXDWORD);
         EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 0u);
         EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 0u);
