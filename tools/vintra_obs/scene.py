@@ -12,11 +12,14 @@ import re
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
-                                "tests", "e2e"))
-import vintra_harness as h  # noqa: E402  (Picture, panel_rects)
+import vintra_drive as vd
+from vintra_drive import paths
 
-import obs_studio  # noqa: E402
+from . import studio
+
+# Where the panels lie is the tests' knowledge of the picture; one home for it.
+sys.path.append(os.path.join(paths.REPO, "tests", "e2e"))
+import panel_look  # noqa: E402
 
 CAPTURE = "Vintra window"
 KEY_FILTER = "Chroma Key"
@@ -31,8 +34,8 @@ FONT = {"face": "DejaVu Sans", "style": "Bold", "size": 64, "flags": 1}
 
 DEFAULT_KEY = {"similarity": 400, "smoothness": 80}
 # Keeps the whole 2-pixel outline of every panel and removes all green, in the
-# scene measured by `obs_scene_tool.py --sweep` (docs/obs.md has the table).
-RECOMMENDED_KEY = {"similarity": 250, "smoothness": 40}
+# scene measured by `python3 -m vintra_obs --sweep` (docs/obs.md has the table).
+RECOMMENDED_KEY = {"similarity": 175, "smoothness": 20}
 
 
 def canvas_size(client_size):
@@ -51,7 +54,7 @@ def build(obs, client_rect, screen_size, bpm_path, key=None):
     """Fills OBS's scene: background, the keyed capture of client_rect (screen left, top, right, bottom), the rate text."""
     left, top, right, bottom = client_rect
     width, height = canvas_size((right - left, bottom - top))
-    scene = obs_studio.SCENE
+    scene = studio.SCENE
     obs.request("CreateInput", sceneName=scene, inputName="Background", inputKind="color_source_v3",
                 inputSettings={"color": rgba(BACKGROUND), "width": width, "height": height})
     capture = obs.request("CreateInput", sceneName=scene, inputName=CAPTURE, inputKind="xshm_input",
@@ -86,7 +89,7 @@ def picture(obs, source):
     if header is None:
         raise RuntimeError("unexpected picture from OBS: %r" % data[:20])
     width, height = int(header.group(1)), int(header.group(2))
-    return h.Picture(width, height, data[header.end():header.end() + width * height * 3])
+    return vd.Picture(width, height, data[header.end():header.end() + width * height * 3])
 
 
 def settled_picture(obs, source, pause=0.3):
@@ -129,7 +132,7 @@ def panel_footprints(width, height):
     """Where each panel's drawing may land in a client area: its rectangle with the outline's outer pixel,
     which lies one pixel left of and above the rectangle (a 2-pixel pen centred on its edges)."""
     return {name: (left - 1, top - 1, right, bottom)
-            for name, (left, top, right, bottom) in h.panel_rects(width, height).items()}
+            for name, (left, top, right, bottom) in panel_look.panel_rects(width, height).items()}
 
 
 def near_key(colour):
@@ -166,7 +169,7 @@ def key_report(scene, client, origin=(PAD, PAD)):
             drawn = client.pixel(x, y)
             shown = scene.pixel(ox + x, oy + y)
             panel = next((r for r in footprints if r[0] <= x < r[2] and r[1] <= y < r[3]), None)
-            if drawn == h.GREEN:
+            if drawn == vd.GREEN:
                 if shown != BACKGROUND:
                     report["fringe"] += 1
             elif panel is None:

@@ -10,7 +10,7 @@ import socket
 import subprocess
 import time
 
-import obs_socket
+from . import websocket_client
 
 OBS = "/usr/bin/obs"
 PROFILE = "vintra"
@@ -66,18 +66,18 @@ class Obs:
                                         cwd=home, env=env, stdin=subprocess.DEVNULL, stdout=self.log,
                                         stderr=subprocess.STDOUT, start_new_session=True)
         try:
-            self.sock = obs_socket.connect(self.port, timeout=60)
+            self.sock = websocket_client.connect(self.port, timeout=60)
         except RuntimeError:
             self.stop()
             raise
 
     def request(self, kind, **data):
-        """One obs-websocket request (see obs_socket.request)."""
-        return obs_socket.request(self.sock, kind, **data)
+        """One obs-websocket request (see websocket_client.request)."""
+        return websocket_client.request(self.sock, kind, **data)
 
     def screenshot(self, source, image_format="png"):
-        """The source as OBS renders it now (see obs_socket.screenshot)."""
-        return obs_socket.screenshot(self.sock, source, image_format)
+        """The source as OBS renders it now (see websocket_client.screenshot)."""
+        return websocket_client.screenshot(self.sock, source, image_format)
 
     def stop(self):
         """Ends OBS (and anything it started) and closes the connection."""

@@ -1,6 +1,6 @@
 """Vintra under Wine, fed by the simulated device, in an OBS scene: the set-up the OBS test and tool share.
 
-The caller owns an X display and a Wine prefix with COM5 mapped (vintra_harness.start_session((5,)))
+The caller owns an X display and a Wine prefix with COM5 mapped (vintra_drive.start_session((5,)))
 and passes something with addCleanup (a test case) that undoes each step.
 """
 
@@ -10,9 +10,9 @@ import signal
 import tempfile
 import time
 
-import obs_scene
-import obs_studio
-from obs_scene import h
+import vintra_drive as vd
+
+from . import scene, studio
 
 PORT = 5
 SIM_SEED = 3          # the same trace every run, as far as timing allows
@@ -26,48 +26,49 @@ class Stage:
 
     def __init__(self, run, sim, obs, client_rect):
         self.run = run                  # the VintraRun
-        self.sim = sim                  # the simulated device's process (stopped while the picture is frozen)
-        self.obs = obs                  # the obs_studio.Obs
+        self.sim = sim                  # the simulated device (vd.Simulator) (stopped while the picture is frozen)
+        self.obs = obs                  # the studio.Obs
         self.client_rect = client_rect  # Vintra's client area on the screen (left, top, right, bottom)
         self.client = None              # an X screenshot of the client area while frozen (a Picture)
 
 
 def start(test, key=None):
     """Starts the device, Vintra, OBS and the scene with the given chroma key settings; returns a Stage."""
-    sim = h.start_simulator(test, PORT, "--seed", SIM_SEED)
+    sim = vd.Simulator(PORT, ("--seed", SIM_SEED))
+    test.addCleanup(sim.stop)
     # Cleanups run last-first: the device runs again before it is told to end.
-    test.addCleanup(lambda: sim.poll() is None and os.kill(sim.pid, signal.SIGCONT))
-    run = h.launch(test, b"%d 115200" % PORT)
+    test.addCleanup(lambda: sim.process.poll() is None and os.kill(sim.process.pid, signal.SIGCONT))
+    run = vd.launch_for(test, b"%d 115200" % PORT)
     client_size = run.probe("size", *WINDOW_SIZE)["client"]
     client = run.wait_picture(lambda p: (p.width, p.height) == client_size, "the client area at %dx%d" % client_size)
     left, top = client.origin
     home = tempfile.mkdtemp(prefix="vintra-obs-")
     test.addCleanup(shutil.rmtree, home, True)
-    obs = obs_studio.Obs(home, obs_scene.canvas_size(client_size), os.environ["DISPLAY"])
+    obs = studio.Obs(home, scene.canvas_size(client_size), os.environ["DISPLAY"])
     test.addCleanup(obs.stop)
-    obs.move_window_aside(h.SCREEN_SIZE[0] + 16)
+    obs.move_window_aside(vd.SCREEN_SIZE[0] + 16)
     stage = Stage(run, sim, obs, (left, top, left + client.width, top + client.height))
-    obs_scene.build(obs, stage.client_rect, h.SCREEN_SIZE, run.path("bpm.txt"), key)
+    scene.build(obs, stage.client_rect, vd.SCREEN_SIZE, run.path("bpm.txt"), key)
     return stage
 
 
 def freeze(stage, seconds=SIGNAL_SECONDS):
     """Lets the device send for `seconds`, then stops it and keeps the still client area in stage.client."""
     time.sleep(seconds)
-    os.kill(stage.sim.pid, signal.SIGSTOP)
+    os.kill(stage.sim.process.pid, signal.SIGSTOP)
     last = [None]
 
     def still():
-        now = h.grab_client_area()
+        now = vd.grab_client_area()
         same = now is not None and last[0] is not None and now.data == last[0].data
         last[0] = now
         return now if same else None
-    stage.client = h.wait_until(still, what="Vintra's picture to stand still", interval=0.3)
+    stage.client = vd.wait_until(still, what="Vintra's picture to stand still", interval=0.3)
 
 
 def scene_picture(stage):
     """The composed scene as OBS renders it (settled)."""
-    return obs_scene.settled_picture(stage.obs, obs_studio.SCENE)
+    return scene.settled_picture(stage.obs, studio.SCENE)
 
 
 def text_delays(test, stage, rates):
@@ -76,18 +77,17 @@ def text_delays(test, stage, rates):
     The simulated device gives way to a pseudo-terminal that sends only these lines.
     """
     for rate in rates:
-        obs_scene.rate_picture(stage.obs, str(rate))  # drawn beforehand, so as not to count its time
-    os.kill(stage.sim.pid, signal.SIGCONT)
-    stage.sim.terminate()
-    stage.sim.wait(10)
-    device = h.plug_device(test, PORT)
+        scene.rate_picture(stage.obs, str(rate))  # drawn beforehand, so as not to count its time
+    os.kill(stage.sim.process.pid, signal.SIGCONT)
+    stage.sim.stop()
+    device = vd.plug_device(test, PORT)
     # Vintra opens the new device within about a second; anything sent before is lost.
-    h.send_until_echoed(stage.run, device, b"S500\r\n", b"S500", timeout=15)
+    vd.send_until_echoed(stage.run, device, b"S500\r\n", b"S500", timeout=15)
     delays = []
     for rate in rates:
         written = time.monotonic()
         device.write(b"B%d\r\n" % rate)
-        h.wait_until(lambda: obs_scene.shows_text(stage.obs, str(rate)), TEXT_TIMEOUT,
+        vd.wait_until(lambda: scene.shows_text(stage.obs, str(rate)), TEXT_TIMEOUT,
                      "OBS's text source to show %d" % rate, interval=0.05)
         delays.append(time.monotonic() - written)
     return delays
