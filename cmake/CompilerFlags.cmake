@@ -16,4 +16,11 @@ else()
     add_compile_options(-mfpmath=sse)
   endif()
   set(VINTRA_PRODUCT_FLAGS -fno-exceptions -fno-rtti)
+  # Reproducible: no folder names in the objects, no link time in the exe, so
+  # two builds of one commit give the same bytes wherever they are made.
+  get_filename_component(vintra_source_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+  add_compile_options(-ffile-prefix-map=${vintra_source_root}/=)
+  if(MINGW)
+    add_link_options(-Wl,--no-insert-timestamp)
+  endif()
 endif()

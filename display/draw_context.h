@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "display/panel_layout.h"
+#include "display/trace_math.h"
 #include "store/measurement_store.h"
 
 struct DrawContext {
@@ -26,3 +27,12 @@ void CreateDrawingTools(DrawContext& context);
 
 // Draws the three panels from the store onto the context's surface.
 void RenderPanels(DrawContext& context, const MeasurementStore& store);
+
+// The steps of RenderPanels, in its order; each keeps its drawing within its
+// panel and leaves the surface without a clip region. Apart so that each can
+// be timed on its own.
+void DrawPanels(DrawContext& context);  // selects the panel brush and trace pen
+void DrawRate(DrawContext& context, const MeasurementStore& store);
+void DrawSignal(DrawContext& context, const SampleRing& ring);
+void DrawGrid(DrawContext& context, const HistoryTrace& trace);
+void DrawHistory(DrawContext& context, const BeatRing& ring, const HistoryTrace& trace);

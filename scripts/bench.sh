@@ -29,7 +29,8 @@ cmake -S . -B "$host_build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVINTRA_SANITIZ
 cmake --build "$host_build" --target vintra_decoder_bench vintra-sim >/dev/null
 cmake -S tests/bench/win -B "$win_build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$win_build" --target Vintra vintra_frame_bench vintra_drain_bench >/dev/null
+cmake --build "$win_build" --target Vintra vintra_frame_bench vintra_drain_bench \
+  vintra_floor_no_paint vintra_floor_no_paint_no_echo >/dev/null
 
 mkdir -p "$results"
 load_before="$(cut -d' ' -f1-3 /proc/loadavg)"

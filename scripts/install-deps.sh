@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake ninja-build g++ clang libclang-rt-14-dev python3
+  cmake ninja-build g++ clang libclang-rt-14-dev python3 git
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   libgtest-dev googletest libbenchmark-dev
   wine64 xvfb xdotool socat imagemagick procps

@@ -78,3 +78,16 @@ Canvas CaptureClient(HWND window) {
     if (screen) ReleaseDC(window, screen);
     return ReadAndFree(s, width, height);
 }
+
+void FillRings(MeasurementStore& store, uint32_t seed) {
+    InitMeasurementStore(store);
+    for (uint32_t i = 0; i < kSampleSlots; ++i) {
+        uint32_t phase = (i + seed * 7) % 50;
+        uint32_t pulse = phase < 6 ? phase * 120 : (phase < 30 ? 720 - (phase - 6) * 28 : 50);
+        AppendSample(store, static_cast<uint16_t>(150 + pulse + (i * 7919u + seed) % 31));
+    }
+    for (uint32_t i = 0; i < kBeatSlots; ++i) {
+        uint32_t wander = (i * 3 + seed * 11) % 80;
+        AppendBeatRate(store, static_cast<uint8_t>(60 + (wander < 40 ? wander : 80 - wander)));
+    }
+}

@@ -29,3 +29,7 @@ Canvas RenderOffScreen(int width, int height, const MeasurementStore& store);
 
 // The client area of a window as it is on the screen now.
 Canvas CaptureClient(HWND window);
+
+// Fills both rings completely: a pulse-shaped signal and beat rates that wander
+// over several grid lines. `seed` varies the shapes.
+void FillRings(MeasurementStore& store, uint32_t seed);

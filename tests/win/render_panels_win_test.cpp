@@ -245,9 +245,12 @@ TEST(RenderPanels, AnEmptyStoreDrawsFlatLinesAndNoGrid) {
     const PanelLayout layout = ComputePanelLayout(300, 200);
     const PanelRect& signal = layout.signal;
     const PanelRect& history = layout.history;
-    // Zero sits on the signal panel's bottom edge: one row below the outline,
-    // which in the history panel is still green.
-    for (int x = signal.left + 1; x < signal.right - 2; ++x) ASSERT_EQ(c.At(x, signal.bottom), kBlack) << x;
+    // Zero sits on the signal panel's bottom edge; the pen's lower row would
+    // fall below the outline and is cut off, as below the history panel.
+    for (int x = signal.left + 1; x < signal.right - 2; ++x) {
+        ASSERT_EQ(c.At(x, signal.bottom - 1), kBlack) << x;
+        ASSERT_EQ(c.At(x, signal.bottom), kGreen) << x;
+    }
     EXPECT_EQ(c.At((history.left + history.right) / 2, history.bottom), kGreen);
     EXPECT_EQ(CountColour(c, Interior(signal), kBlack), 0);
 
@@ -259,6 +262,58 @@ TEST(RenderPanels, AnEmptyStoreDrawsFlatLinesAndNoGrid) {
     }
     EXPECT_EQ(CountColour(c, {history.left + 3, history.top + 3, traceStart - 2, history.bottom - 3}, kBlack), 0);
     EXPECT_EQ(CountColour(c, {0, 0, c.width, c.height}, kGrid), 0) << "no grid without a range";
+}
+
+// Whatever the data, a panel's drawing stays within what its outline
+// encloses (the 2-pixel outline lies on rows top-1..top and bottom-2..bottom-1,
+// columns likewise), and nothing covers the outline: the green around the
+// panels is keyed out on stream, so a stray pixel there floats in the picture.
+TEST(RenderPanels, NothingIsDrawnOutsideThePanelsOrOverTheirOutlines) {
+    struct Case {
+        const char* name;
+        int width, height;
+        std::vector<uint16_t> samples;
+        std::vector<uint8_t> beats;
+    };
+    std::vector<uint16_t> extremes, sawtooth;
+    for (int k = 0; k < 400; ++k) extremes.push_back(k % 3 == 0 ? 0 : (k % 3 == 1 ? 1000 : 65535));
+    for (int k = 0; k < 400; ++k) sawtooth.push_back(static_cast<uint16_t>(k * 3));
+    std::vector<uint8_t> everyRate, wide, topLabels, onTheLowEdge;
+    for (int k = 0; k < 300; ++k) everyRate.push_back(static_cast<uint8_t>(1 + (k * 37) % 254));
+    for (int k = 0; k < 120; ++k) wide.push_back(static_cast<uint8_t>(40 + (k * 13) % 161));
+    for (int k = 0; k < 120; ++k) topLabels.push_back(static_cast<uint8_t>(k % 2 ? 250 : 60));
+    for (int k = 0; k < 120; ++k) onTheLowEdge.push_back(static_cast<uint8_t>(k % 4 ? 65 : 84));
+    const Case cases[] = {
+        {"history spanning every rate, signal at 0, 1000 and off scale", 300, 200, extremes, everyRate},
+        {"lowest label just above the bottom edge", 300, 200, sawtooth, wide},
+        {"three-digit labels at the top of the range", 300, 200, sawtooth, topLabels},
+        {"history values on the bottom edge", 300, 200, extremes, onTheLowEdge},
+        {"a larger window", 460, 300, extremes, everyRate},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        // The outline alone, with the signal trace clear of its edges.
+        Canvas bare = RenderOffScreen(test.width, test.height, StoreWith(std::vector<uint16_t>(400, 500), {}));
+        Canvas c = RenderOffScreen(test.width, test.height, StoreWith(test.samples, test.beats));
+        ASSERT_FALSE(c.pixels.empty());
+        const PanelLayout layout = ComputePanelLayout(test.width, test.height);
+        const PanelRect panels[] = {layout.signal, layout.rate, layout.history};
+        int outside = 0, outlineCovered = 0;
+        for (int y = 0; y < c.height; ++y) {
+            for (int x = 0; x < c.width; ++x) {
+                bool inPanel = false, onOutline = false;
+                for (const PanelRect& p : panels) {
+                    bool in = x >= p.left - 1 && x < p.right && y >= p.top - 1 && y < p.bottom;
+                    inPanel = inPanel || in;
+                    onOutline = onOutline || (in && (x <= p.left || x >= p.right - 2 || y <= p.top || y >= p.bottom - 2));
+                }
+                outside += !inPanel && c.At(x, y) != kGreen;
+                outlineCovered += onOutline && bare.At(x, y) == kBlack && c.At(x, y) != kBlack;
+            }
+        }
+        EXPECT_EQ(outside, 0) << "pixels drawn on the green around the panels";
+        EXPECT_EQ(outlineCovered, 0) << "outline pixels painted over";
+    }
 }
 
 }  // namespace

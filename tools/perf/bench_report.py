@@ -101,6 +101,15 @@ def wine_rows(data):
                          pct(figures["vintra"]) + " of a core", result))
             rows.append(("  the Wine server (and the X server) meanwhile", "—",
                          "%s (X server %s)" % (pct(figures["wineserver"]), pct(figures["xvfb"])), "info"))
+        floors = [("500_no_paint", "built without the tick's repaint"),
+                  ("500_no_paint_no_echo", "built without the repaint and without the echo")]
+        for key, label in floors:
+            if key not in cpu or "500" not in cpu:
+                continue
+            floor = cpu[key]["vintra"]
+            rows.append(("Floor: the program %s, 500 samples/s (%g s window, same run)" % (label, window), "—",
+                         "%s of a core; Vintra at 500/s is %.1f × this" % (
+                             pct(floor), cpu["500"]["vintra"] / floor if floor else float("inf")), "info"))
     latency = data.get("latency")
     if latency:
         rows.append(("Latency, B line written to the pseudo-terminal → bpm.txt holds it, p50 (%d lines)"

@@ -89,23 +89,23 @@ def cpu_share(pids, seconds):
     return {name: (cpu_seconds(pid) - before[name]) / wall for name, pid in pids.items()}
 
 
-def find_vintra_pid():
-    """Our Wine process running Vintra.exe: its image is the Wine loader, its
-    command line names our build of the program and its prefix is ours (other
-    people's runs on the same machine are left alone)."""
+def find_vintra_pid(exe=VINTRA_EXE):
+    """Our Wine process running Vintra.exe (or the build `exe`): its image is the
+    Wine loader, its command line names our build of the program and its prefix
+    is ours (other people's runs on the same machine are left alone)."""
     found = []
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
             continue
         try:
-            exe = os.readlink("/proc/%s/exe" % entry)
+            image = os.readlink("/proc/%s/exe" % entry)
             with open("/proc/%s/cmdline" % entry, "rb") as f:
                 cmdline = f.read()
             with open("/proc/%s/environ" % entry, "rb") as f:
                 environ = f.read().split(b"\0")
         except OSError:
             continue
-        if os.path.basename(exe).startswith("wine") and VINTRA_EXE.encode() in cmdline and \
+        if os.path.basename(image).startswith("wine") and exe.encode() in cmdline and \
                 ("WINEPREFIX=" + WINEPREFIX).encode() in environ:
             found.append(int(entry))
     return found[0] if len(found) == 1 else None
@@ -207,19 +207,21 @@ def _display_in_use(number):
 # ------------------------------------------------------------ the program
 
 class Program:
-    """One run of Vintra.exe in a fresh working folder, set to COM<PORT>."""
+    """One run of Vintra.exe (or another build of it, `exe`) in a fresh working
+    folder, set to COM<PORT>."""
 
-    def __init__(self, session, echo_path=None, debug=None):
+    def __init__(self, session, echo_path=None, debug=None, exe=VINTRA_EXE):
         self.session = session
+        self.exe = exe
         self.folder = tempfile.mkdtemp(prefix="vintra-bench-")
         with open(os.path.join(self.folder, "vintra.config"), "w") as f:
             f.write("%u %u" % (PORT, BAUD))
         self.echo_file = open(echo_path, "wb") if echo_path else None
         env = session.env(debug or (ECHO_ON if echo_path else ECHO_OFF))
-        self.process = subprocess.Popen([WINE, VINTRA_EXE], cwd=self.folder, env=env, stdin=subprocess.DEVNULL,
+        self.process = subprocess.Popen([WINE, exe], cwd=self.folder, env=env, stdin=subprocess.DEVNULL,
                                         stdout=subprocess.DEVNULL,
                                         stderr=self.echo_file or subprocess.DEVNULL)
-        self.pid = wait_until(find_vintra_pid, 60, "the Vintra process")
+        self.pid = wait_until(lambda: find_vintra_pid(exe), 60, "the Vintra process")
         wait_until(self._window_shown, 60, "the main window")
 
     def _window_shown(self):
@@ -235,7 +237,7 @@ class Program:
             self.process.kill()
             self.process.wait(30)
         # The loader may have handed over to another process image; make sure it is gone.
-        wait_until(lambda: find_vintra_pid() is None, 30, "the Vintra process to end")
+        wait_until(lambda: find_vintra_pid(self.exe) is None, 30, "the Vintra process to end")
         if self.echo_file:
             self.echo_file.close()
         shutil.rmtree(self.folder, ignore_errors=True)

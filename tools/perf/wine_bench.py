@@ -38,13 +38,14 @@ def wait_configured(device):
     vs.wait_until(device.configured, 30, "the program to open and configure COM%d" % vs.PORT)
 
 
-def measure_cpu(session, label, sim_arguments, seconds):
-    """CPU share of Vintra, the Wine server and the X server over `seconds`, with
-    vintra-sim sending `sim_arguments` (None: no device at all)."""
+def measure_cpu(session, label, sim_arguments, seconds, exe=vs.VINTRA_EXE):
+    """CPU share of Vintra (or its floor build `exe`), the Wine server and the X
+    server over `seconds`, with vintra-sim sending `sim_arguments` (None: no
+    device at all)."""
     device = vs.SimDevice(sim_arguments) if sim_arguments is not None else None
     if device is None:
         vs.remove_port_link()
-    program = vs.Program(session)
+    program = vs.Program(session, exe=exe)
     try:
         if device:
             wait_configured(device)
@@ -323,6 +324,12 @@ def main():
                 "50": measure_cpu(session, "50/s", ["--rate", "50"], cpu_seconds),
                 "500": measure_cpu(session, "500/s", ["--rate", "500"], cpu_seconds),
                 "4000": measure_cpu(session, "4000/s", ["--rate", str(SUSTAINED_RATE)], cpu_seconds),
+                # The floors: what the program costs at 500/s without the tick's
+                # repaint, and without that and the echo.
+                "500_no_paint": measure_cpu(session, "no paint", ["--rate", "500"], cpu_seconds,
+                                            vs.bench_exe("vintra_floor_no_paint.exe")),
+                "500_no_paint_no_echo": measure_cpu(session, "neither", ["--rate", "500"], cpu_seconds,
+                                                    vs.bench_exe("vintra_floor_no_paint_no_echo.exe")),
             }
         if "latency" in args.only:
             results["latency"] = measure_latency(session)

@@ -1,6 +1,6 @@
-// Where a frame's time goes: each step of the rendering timed on its own,
-// with the same GDI calls, tools and store as the program's rendering. For
-// finding causes; the figures that count are those of frame_bench.
+// Where a frame's time goes: each of the program's own drawing steps timed on
+// its own, with its tools and a full store. For finding causes; the figures
+// that count are those of frame_bench.
 #include <windows.h>
 
 #include <cstdio>
@@ -8,7 +8,6 @@
 
 #include "app/app_state.h"
 #include "display/draw_context.h"
-#include "display/format_short.h"
 #include "display/trace_math.h"
 #include "tests/bench/win/bench_window.h"
 
@@ -31,59 +30,20 @@ static void Fill(HDC surface) {
     FillRect(surface, &all, gGreen);
 }
 
-static void Panels(HDC surface) {
-    const PanelLayout& layout = gDraw.layout;
-    SelectObject(surface, gDraw.panelBrush);
-    SelectObject(surface, gDraw.tracePen);
-    for (const PanelRect* p : {&layout.signal, &layout.rate, &layout.history})
-        RoundRect(surface, p->left, p->top, p->right, p->bottom, layout.cornerSize, layout.cornerSize);
-}
+static void Panels(HDC) { DrawPanels(gDraw); }
 
-static void RateText(HDC surface) {
-    SelectObject(surface, gDraw.rateFont);
-    char text[kShortTextSize];
-    int length = FormatShort(text, "%d", static_cast<int32_t>(LatestBeatRate(gApp.store)));
-    SIZE extent = {};
-    GetTextExtentPoint32A(surface, text, length, &extent);
-    TextOutA(surface, CentredTextLeft(gDraw.layout.rate, extent.cx), gDraw.layout.textInset, text, length);
-}
+static void RateText(HDC) { DrawRate(gDraw, gApp.store); }
 
-static void SignalLines(HDC surface) {
-    const SampleRing& ring = gApp.store.samples;
-    const PanelRect& panel = gDraw.layout.signal;
-    SelectObject(surface, gDraw.tracePen);
-    SignalTrace trace = ComputeSignalTrace(ring, panel);
-    MoveToEx(surface, panel.left, SignalY(trace, panel, ring.slots[trace.start]), nullptr);
-    for (uint32_t i = 1; i < trace.count; ++i)
-        LineTo(surface, panel.left + static_cast<int>(i), SignalY(trace, panel, ring.slots[(trace.start + i) % ring.capacity]));
-}
+static void SignalLines(HDC) { DrawSignal(gDraw, gApp.store.samples); }
 
-static void GridAndLabels(HDC surface) {
-    const PanelRect& panel = gDraw.layout.history;
-    HistoryTrace trace = ComputeHistoryTrace(gApp.store.beats, panel);
-    SelectObject(surface, gDraw.labelFont);
-    for (int32_t label = trace.firstLabel; label <= trace.lastLabel; label += 10) {
-        int y = HistoryY(trace, panel, label);
-        SelectObject(surface, gDraw.gridPen);
-        MoveToEx(surface, panel.left + kLabelStrip, y, nullptr);
-        LineTo(surface, panel.right - 3, y);
-        char text[kShortTextSize];
-        int length = FormatShort(text, "%d", label);
-        SelectObject(surface, gDraw.tracePen);
-        TextOutA(surface, panel.left + 4, y - 7, text, length);
-    }
-}
+static void GridAndLabels(HDC) { DrawGrid(gDraw, ComputeHistoryTrace(gApp.store.beats, gDraw.layout.history)); }
 
-static void HistoryLines(HDC surface) {
+static void HistoryLines(HDC) {
     const BeatRing& ring = gApp.store.beats;
-    const PanelRect& panel = gDraw.layout.history;
-    SelectObject(surface, gDraw.tracePen);
-    HistoryTrace trace = ComputeHistoryTrace(ring, panel);
-    int left = panel.right - static_cast<int>(trace.count);
-    MoveToEx(surface, left, HistoryY(trace, panel, ring.slots[trace.start]), nullptr);
-    for (uint32_t k = 0; k < trace.count; ++k)
-        LineTo(surface, left + static_cast<int>(k), HistoryY(trace, panel, ring.slots[(trace.start + k) % ring.capacity]));
+    DrawHistory(gDraw, ring, ComputeHistoryTrace(ring, gDraw.layout.history));
 }
+
+static void WholeRender(HDC) { RenderPanels(gDraw, gApp.store); }
 
 // The same signal as one Polyline call: a cheaper-looking alternative that the
 // platform turns out to make slower (it unions every segment's outline).
@@ -132,9 +92,10 @@ static const Step kSteps[] = {
     {"3 panels (RoundRect)", Panels},
     {"rate text", RateText},
     {"signal (LineTo each)", SignalLines},
-    {"signal (one Polyline)", SignalPolyline},
+    {"signal (one Polyline, unclipped)", SignalPolyline},
     {"grid and labels", GridAndLabels},
     {"history (LineTo each)", HistoryLines},
+    {"all of RenderPanels", WholeRender},
     {"copy to the window (BitBlt)", CopyToWindow},
     {"one Wine server round trip (GetUpdateRect)", ServerRoundTrip},
     {"InvalidateRect of the client", Invalidate},
