@@ -5,12 +5,16 @@
                                           (default docs/obs-key-sweep.md)
   python3 -m vintra_obs --pictures [DIR]  the keyed scene and a close-up of a panel's corner under OBS's default
                                           key and the recommended one (default docs/)
+  python3 -m vintra_obs --text-delays [N] N beat rates (default 10): seconds from bpm.txt changing until the
+                                          text source shows the new rate
 
 scripts/obs-scene.sh builds first and runs this with the build's paths.
 """
 
 import argparse
 import os
+import random
+import statistics
 import time
 import unittest
 
@@ -98,14 +102,23 @@ def pictures(stage, folder):
     print(path)
 
 
+def text_delays(stage, count, cleanups):
+    """Prints how long the text source takes to show `count` new rates, one every two to three seconds."""
+    rates = random.Random(1).sample(range(40, 200), count)
+    delays = stages.text_delays(cleanups, stage, rates, spacing=lambda: random.uniform(0, 1))
+    print("text source delays for %d rates: min %.2f s, median %.2f s, max %.2f s"
+          % (count, min(delays), statistics.median(delays), max(delays)))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     docs = os.path.join(paths.REPO, "docs")
     parser.add_argument("--sweep", nargs="?", const=os.path.join(docs, "obs-key-sweep.md"), metavar="PATH")
     parser.add_argument("--pictures", nargs="?", const=docs, metavar="DIR")
+    parser.add_argument("--text-delays", nargs="?", const=10, type=int, metavar="N")
     args = parser.parse_args()
-    if not (args.sweep or args.pictures):
-        parser.error("say --sweep, --pictures or both")
+    if not (args.sweep or args.pictures or args.text_delays):
+        parser.error("say --sweep, --pictures, --text-delays or any of them")
     vd.start_session((stages.PORT,))
     cleanups = unittest.TestCase()  # the undo stack the set-up steps register with
     try:
@@ -115,6 +128,8 @@ def main():
             pictures(stage, args.pictures)
         if args.sweep:
             sweep(stage, args.sweep)
+        if args.text_delays:
+            text_delays(stage, args.text_delays, cleanups)
     finally:
         cleanups.doCleanups()
         vd.stop_session()

@@ -71,23 +71,29 @@ def scene_picture(stage):
     return scene.settled_picture(stage.obs, studio.SCENE)
 
 
-def text_delays(test, stage, rates):
-    """Seconds from writing each `B` line of `rates` until OBS's text source shows it.
+def text_delays(test, stage, rates, spacing=lambda: 0.0):
+    """Seconds from bpm.txt holding each of `rates` until OBS's text source shows it.
 
-    The simulated device gives way to a pseudo-terminal that sends only these lines.
+    The simulated device gives way to a pseudo-terminal that sends one `B` line at a time,
+    each `spacing()` seconds after the last one showed (OBS polls the file: the delay
+    depends on when in its second a change falls).
     """
     for rate in rates:
         scene.rate_picture(stage.obs, str(rate))  # drawn beforehand, so as not to count its time
     os.kill(stage.sim.process.pid, signal.SIGCONT)
     stage.sim.stop()
     device = vd.plug_device(test, PORT)
-    # Vintra opens the new device within about a second; anything sent before is lost.
-    vd.send_until_echoed(stage.run, device, b"S500\r\n", b"S500", timeout=15)
+    # A line the simulated device never sends: its echo shows Vintra reads the new device.
+    vd.send_until_echoed(stage.run, device, b"Xobs\r\n", b"Xobs", timeout=15)
     delays = []
     for rate in rates:
+        text = b"%d" % rate
+        time.sleep(spacing())
+        device.write(b"B%s\r\n" % text)
+        vd.wait_until(lambda: stage.run.read_file("bpm.txt") == text, what="bpm.txt to hold %s" % text,
+                      interval=0.01)
         written = time.monotonic()
-        device.write(b"B%d\r\n" % rate)
-        vd.wait_until(lambda: scene.shows_text(stage.obs, str(rate)), TEXT_TIMEOUT,
-                     "OBS's text source to show %d" % rate, interval=0.05)
+        vd.wait_until(lambda: scene.shows_text(stage.obs, text.decode()), TEXT_TIMEOUT,
+                      "OBS's text source to show %s" % text.decode(), interval=0.05)
         delays.append(time.monotonic() - written)
     return delays
