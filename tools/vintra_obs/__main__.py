@@ -23,8 +23,9 @@ from vintra_drive import paths
 
 from . import scene, stage as stages
 
-SIMILARITIES = (100, 125, 150, 175, 200, 225, 250, 300, 400)
+SIMILARITIES = (100, 125, 140, 150, 160, 170, 180, 190, 200, 225, 250, 300, 400)
 SMOOTHNESSES = (1, 10, 20, 40, 80)
+SECONDS = 40   # of signal before the picture freezes: the rate history fills a good part of its panel
 ZOOM = 8       # close-up magnification
 CLOSE_UP = 14  # close-up side in client pixels, at the signal panel's top left corner
 
@@ -103,7 +104,7 @@ def pictures(stage, folder):
 
 
 def text_delays(stage, count, cleanups):
-    """Prints how long the text source takes to show `count` new rates, one every two to three seconds."""
+    """Prints how long the text source takes to show `count` new rates, each sent up to a second after the last showed."""
     rates = random.Random(1).sample(range(40, 200), count)
     delays = stages.text_delays(cleanups, stage, rates, spacing=lambda: random.uniform(0, 1))
     print("text source delays for %d rates: min %.2f s, median %.2f s, max %.2f s"
@@ -116,6 +117,7 @@ def main():
     parser.add_argument("--sweep", nargs="?", const=os.path.join(docs, "obs-key-sweep.md"), metavar="PATH")
     parser.add_argument("--pictures", nargs="?", const=docs, metavar="DIR")
     parser.add_argument("--text-delays", nargs="?", const=10, type=int, metavar="N")
+    parser.add_argument("--seconds", type=float, default=SECONDS, help="signal before the picture freezes")
     args = parser.parse_args()
     if not (args.sweep or args.pictures or args.text_delays):
         parser.error("say --sweep, --pictures, --text-delays or any of them")
@@ -123,7 +125,7 @@ def main():
     cleanups = unittest.TestCase()  # the undo stack the set-up steps register with
     try:
         stage = stages.start(cleanups, scene.RECOMMENDED_KEY)
-        stages.freeze(stage)
+        stages.freeze(stage, args.seconds)
         if args.pictures:
             pictures(stage, args.pictures)
         if args.sweep:

@@ -33,9 +33,10 @@ SETTLE_TIMEOUT = 10.0            # seconds for a still source's picture to stop 
 FONT = {"face": "DejaVu Sans", "style": "Bold", "size": 64, "flags": 1}
 
 DEFAULT_KEY = {"similarity": 400, "smoothness": 80}
-# Keeps the whole 2-pixel outline of every panel and removes all green, in the
-# scene measured by `python3 -m vintra_obs --sweep` (docs/obs.md has the table).
-RECOMMENDED_KEY = {"similarity": 175, "smoothness": 20}
+# Removes all green and keeps every panel whole, with room on both sides: the
+# sweep (scripts/obs-scene.sh --sweep) leaves a green fringe below similarity
+# 150 and takes outline pixels once similarity plus smoothness passes 200.
+RECOMMENDED_KEY = {"similarity": 170, "smoothness": 10}
 
 
 def canvas_size(client_size):
