@@ -6,17 +6,18 @@ server on, without authentication, on a port of our choosing.
 """
 
 import os
+import signal
 import socket
 import subprocess
 import time
 
 from . import websocket_client
 
-OBS = "/usr/bin/obs"
+OBS = "obs"  # Debian puts it on PATH
 PROFILE = "vintra"
 COLLECTION = "vintra"
 SCENE = "Vintra"
-VERSION_29_0_2 = 486539266  # what OBS 29.0.2 writes as LastVersion; an older one opens a what's-new page
+VERSION_29_0_2 = 486539266  # LastVersion as OBS 29.0.2 writes it after its first start
 
 
 def free_port():
@@ -54,22 +55,27 @@ class Obs:
     """One running OBS Studio and the websocket connected to it."""
 
     def __init__(self, home, canvas, display):
-        self.home = home
-        self.port = free_port()
+        self.home = home            # OBS's HOME: its configuration, its logs, our copy of what it printed
+        self.display = display      # the X display it runs on
+        self.port = free_port()     # its websocket
         write_config(home, self.port, canvas)
         env = dict(os.environ)
-        self.display = display
         env.update({"DISPLAY": display, "HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config"),
                     "LIBGL_ALWAYS_SOFTWARE": "1", "QT_QPA_PLATFORM": "xcb"})
-        self.log = open(os.path.join(home, "obs-output.log"), "wb")
-        self.process = subprocess.Popen([OBS, "--multi", "--disable-missing-files-check", "--disable-updater"],
-                                        cwd=home, env=env, stdin=subprocess.DEVNULL, stdout=self.log,
-                                        stderr=subprocess.STDOUT, start_new_session=True)
+        self.log_path = os.path.join(home, "obs-output.log")  # what OBS printed
+        with open(self.log_path, "wb") as log:
+            # A session of its own, so that stop() ends OBS and whatever it started.
+            self.process = subprocess.Popen([OBS, "--multi", "--disable-missing-files-check"], cwd=home, env=env,
+                                            stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                                            start_new_session=True)
+        self.sock = None            # the websocket, once OBS answers
         try:
-            self.sock = websocket_client.connect(self.port, timeout=60)
-        except RuntimeError:
+            self.sock = websocket_client.connect(self.port, 60, lambda: self.process.poll() is None)
+        except RuntimeError as error:
             self.stop()
-            raise
+            with open(self.log_path, "rb") as f:
+                said = f.read()[-2000:].decode(errors="replace")
+            raise RuntimeError("%s; OBS said:\n%s" % (error, said))
 
     def request(self, kind, **data):
         """One obs-websocket request (see websocket_client.request)."""
@@ -81,31 +87,27 @@ class Obs:
 
     def stop(self):
         """Ends OBS (and anything it started) and closes the connection."""
-        sock = getattr(self, "sock", None)
-        if sock is not None:
-            sock.close()
+        if self.sock is not None:
+            self.sock.close()
             self.sock = None
         if self.process.poll() is None:
-            os.killpg(self.process.pid, 15)
+            os.killpg(self.process.pid, signal.SIGTERM)
             try:
                 self.process.wait(15)
             except subprocess.TimeoutExpired:
-                os.killpg(self.process.pid, 9)
+                os.killpg(self.process.pid, signal.SIGKILL)
                 self.process.wait()
-        self.log.close()
 
     def move_window_aside(self, x):
-        """Moves OBS's own windows to x on the screen, so that a screen capture does not see them over Vintra."""
+        """Moves OBS's own windows to x on the screen, where a screen capture of Vintra does not see them."""
+        env = dict(os.environ, DISPLAY=self.display)
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline:
             found = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid)],
-                                   capture_output=True, text=True, env=self._x_env()).stdout.split()
+                                   capture_output=True, text=True, env=env).stdout.split()
             if found:
                 for window in found:
-                    subprocess.run(["xdotool", "windowmove", window, str(x), "0"], env=self._x_env(), check=True)
+                    subprocess.run(["xdotool", "windowmove", window, str(x), "0"], env=env, check=True)
                 return
             time.sleep(0.2)
         raise RuntimeError("OBS's window did not show")
-
-    def _x_env(self):
-        return dict(os.environ, DISPLAY=self.display)

@@ -25,14 +25,16 @@ _HELLO, _IDENTIFY, _IDENTIFIED, _REQUEST, _RESPONSE = 0, 1, 2, 6, 7
 NOTHING_RENDERED = 702
 
 
-def connect(port, timeout=30.0):
-    """Connects to OBS on localhost:port, retrying while it starts up; returns the socket."""
+def connect(port, timeout, running):
+    """Connects to OBS on localhost:port, retrying while it starts up (and running() says it runs)."""
     deadline = time.monotonic() + timeout
     while True:
         try:
             sock = websocket.create_connection("ws://127.0.0.1:%d" % port, timeout=10)
             break
         except (OSError, websocket.WebSocketException):
+            if not running():
+                raise RuntimeError("OBS ended before its websocket answered")
             if time.monotonic() > deadline:
                 raise RuntimeError("OBS's websocket on port %d did not answer within %.0f s" % (port, timeout))
             time.sleep(0.25)
