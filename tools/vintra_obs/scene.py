@@ -33,9 +33,10 @@ SETTLE_TIMEOUT = 10.0            # seconds for a still source's picture to stop 
 FONT = {"face": "DejaVu Sans", "style": "Bold", "size": 64, "flags": 1}
 
 DEFAULT_KEY = {"similarity": 400, "smoothness": 80}
-# Removes all green and keeps every panel whole, with room on both sides: the
-# sweep (scripts/obs-scene.sh --sweep) leaves a green fringe below similarity
-# 150 and takes outline pixels once similarity plus smoothness passes 200.
+# Removes all green and keeps every panel whole, with room on both sides: in
+# the sweep (scripts/obs-scene.sh --sweep) a similarity below 150 leaves a green
+# fringe, and similarity plus smoothness from about 210 to 240 (by the picture)
+# takes the outline's outer corner pixels.
 RECOMMENDED_KEY = {"similarity": 170, "smoothness": 10}
 
 

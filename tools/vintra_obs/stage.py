@@ -14,11 +14,11 @@ import vintra_drive as vd
 
 from . import scene, studio
 
-PORT = 5
-SIM_SEED = 3          # the same trace every run, as far as timing allows
+PORT = 5                  # the COM port the device is on
+SIM_SEED = 3              # the same trace every run, as far as timing allows
 WINDOW_SIZE = (480, 330)  # outer size: a window of the size a streamer would put in a corner of the scene
-SIGNAL_SECONDS = 6.0  # fills the trace and puts a few rates into the history before the picture freezes
-TEXT_TIMEOUT = 4.0    # OBS reads a changed text file at its next check, about once a second
+SIGNAL_SECONDS = 6.0      # fills the trace and puts a few rates into the history before the picture freezes
+TEXT_TIMEOUT = 4.0        # OBS reads a changed text file at its next check, about once a second
 
 
 class Stage:
@@ -26,7 +26,7 @@ class Stage:
 
     def __init__(self, run, sim, obs, client_rect):
         self.run = run                  # the VintraRun
-        self.sim = sim                  # the simulated device (vd.Simulator) (stopped while the picture is frozen)
+        self.sim = sim                  # the simulated device, a vd.Simulator (stopped while frozen)
         self.obs = obs                  # the studio.Obs
         self.client_rect = client_rect  # Vintra's client area on the screen (left, top, right, bottom)
         self.client = None              # an X screenshot of the client area while frozen (a Picture)
