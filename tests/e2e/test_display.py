@@ -114,7 +114,7 @@ class WindowSize(unittest.TestCase):
         # back; Wine still applies the minimum to the window's own size.
         vd.wait_until(lambda: subprocess.run(["xdotool", "windowsize", "--sync", run.wait_window(), "100", "100"],
                                              stderr=subprocess.DEVNULL, timeout=10).returncode == 0,
-                     what="xdotool to resize the window")
+                      what="xdotool to resize the window")
         after = run.probe("rect")
         self.assertGreaterEqual(after["outer"][0], look.MIN_TRACK_SIZE[0])
         self.assertGreaterEqual(after["outer"][1], look.MIN_TRACK_SIZE[1])

@@ -2,7 +2,6 @@
 
 import os
 import re
-import subprocess
 import unittest
 
 import vintra_drive as vd
@@ -38,15 +37,6 @@ def send_beat(test, run, device, value):
     run.wait_bpm(b"%d" % value)
 
 
-def close_main_window(run):
-    """alt+F4 in the main window (clicked where the settings window leaves it free); the exit code."""
-    vd.main_window_key(run, "alt+F4")
-    try:
-        return run.process.wait(vd.EXIT_TIMEOUT)
-    except subprocess.TimeoutExpired:
-        raise AssertionError("Vintra did not end within %.0f s of alt+F4" % vd.EXIT_TIMEOUT)
-
-
 class Opening(unittest.TestCase):
     def test_f6_opens_one_window_listing_ports_and_rates_and_closing_the_main_window_ends_both(self):
         for port in PORTS:
@@ -74,7 +64,7 @@ class Opening(unittest.TestCase):
         self.assertIsNone(run.read_file("vintra.config"), "opening the window wrote the settings")
         self.assertEqual([x_id], vd.settings_x_windows())
         # Closing the main window while the settings window is open ends the program.
-        self.assertEqual(0, close_main_window(run))
+        self.assertEqual(0, run.close(vd.MAIN_FREE_POINT))
         self.assertEqual([], vd.settings_x_windows())
 
 
@@ -115,7 +105,7 @@ class ChoosingAPort(unittest.TestCase):
             if other != port:
                 self.assertFalse(other_device.opened_by_others(), "COM%d is open too" % other)
         self.assertEqual(item, vd.read_settings_lists().ports.selected_text())
-        self.assertEqual(0, close_main_window(run))
+        self.assertEqual(0, run.close(vd.MAIN_FREE_POINT))
         self.assertEqual(saved, run.read_file("vintra.config"))
 
 
@@ -142,7 +132,7 @@ class ChoosingABaudRate(unittest.TestCase):
                 # The same device stays open and keeps delivering.
                 self.assertTrue(device.opened_by_others())
                 send_beat(self, run, device, rate % 200)
-        self.assertEqual(0, close_main_window(run))
+        self.assertEqual(0, run.close(vd.MAIN_FREE_POINT))
 
     def test_a_port_chosen_after_an_unlisted_saved_rate_uses_the_rate_the_list_shows(self):
         # A saved rate the list does not offer (230400): the list shows 115200,
@@ -180,7 +170,7 @@ class SecondF6(unittest.TestCase):
         self.assertEqual(items, lists.ports.items)
         self.assertEqual(b"3 115200", run.read_file("vintra.config"), "refilling the list changed the settings")
         send_beat(self, run, device, 93)  # the chosen port stays open
-        self.assertEqual(0, close_main_window(run))
+        self.assertEqual(0, run.close(vd.MAIN_FREE_POINT))
 
 
 class ClosingTheWindow(unittest.TestCase):
@@ -210,7 +200,7 @@ class ClosingTheWindow(unittest.TestCase):
                 self.assertEqual(0, vd.combo_probe("close")[0])
                 vd.wait_settings_gone()
         send_beat(self, run, device, 77)
-        self.assertEqual(0, close_main_window(run))
+        self.assertEqual(0, run.close(vd.MAIN_FREE_POINT))
 
 
 if __name__ == "__main__":

@@ -32,6 +32,10 @@ exe="${2:-}"
 shift $(($# < 2 ? $# : 2))
 
 port_map=(3 4 5 6 12)
+# The system's own interpreter: it starts quickly, and Debian's packages
+# provide it everywhere the tests run.
+python=/usr/bin/python3
+[ -x "$python" ] || python=python3
 
 # Inner time limit, below ctest's, so the clean-up below always gets to run.
 inner_timeout="${VINTRA_WIN_TEST_TIMEOUT:-100}"
@@ -48,7 +52,7 @@ cleanup() {
     # Wine's desktop process holds this display: end it with the server.
     "$WINESERVER" -k 2>/dev/null
     kill "$own_xvfb_pid" 2>/dev/null
-    wait "$own_xvfb_pid" 2>/dev/null
+    for _ in $(seq 100); do kill -0 "$own_xvfb_pid" 2>/dev/null || break; sleep 0.05; done
   fi
   if [ -n "$helper_pid" ]; then
     kill "$helper_pid" 2>/dev/null
@@ -76,26 +80,10 @@ stop_wineserver() {
   "$WINESERVER" -w 2>/dev/null
 }
 
-# Starts Xvfb on a free display: sets xvfb_number and xvfb_pid. With
-# "detached" it outlives this script (the shared display).
+# Starts Xvfb on a free display, detached from this script: sets xvfb_number and xvfb_pid.
 start_xvfb() {
-  command -v Xvfb >/dev/null || die "Xvfb is missing (scripts/install-deps.sh)"
-  local number_file launcher=()
-  number_file="$(mktemp)"
-  [ "${1:-}" = detached ] && launcher=(setsid)
-  "${launcher[@]}" Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" </dev/null >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 500); do
-    [ -s "$number_file" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.02
-  done
-  xvfb_number="$(cat "$number_file")"
-  rm -f "$number_file"
-  if [ -z "$xvfb_number" ]; then
-    kill "$xvfb_pid" 2>/dev/null
+  read -r xvfb_number xvfb_pid < <(PYTHONPATH="$root/tools" "$python" -m vintra_drive.display) ||
     die "Xvfb did not start"
-  fi
 }
 
 # The shared display's number, if its Xvfb still runs.
@@ -145,7 +133,7 @@ case "$mode" in
   display-up)
     stop_shared_display
     stop_wineserver
-    start_xvfb detached
+    start_xvfb
     echo "$xvfb_number $xvfb_pid" >"$shared_display_file" || die "no shared display"
     exit 0
     ;;
@@ -168,11 +156,6 @@ done
 work="$(mktemp -d "${TMPDIR:-/tmp}/vintra-wintest.XXXXXX")" || die "no temporary folder"
 mkdir "$work/control"
 cd "$work" || die "cannot enter $work"
-
-# The system's own interpreter: it starts quickly, and Debian's packages
-# provide it everywhere the tests run.
-python=/usr/bin/python3
-[ -x "$python" ] || python=python3
 
 # Starts the pseudo-terminal pairs and waits until they are there.
 start_helper() {

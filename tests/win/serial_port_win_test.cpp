@@ -11,9 +11,17 @@
 
 namespace {
 
+// The Linux view of a port's pseudo-terminal; a failure is reported.
+LineView PtyView(const char* end) {
+    LineView view = {};
+    std::string error;
+    EXPECT_TRUE(ReadLineView(end, &view, &error)) << error;
+    return view;
+}
+
 class SerialPortTest : public ::testing::Test {
   protected:
-    SerialLink link = {0, kNoDevice};
+    SerialLink link = kClosedLink;
 
     void TearDown() override { ClosePort(link); }
 
@@ -36,34 +44,30 @@ class SerialPortTest : public ::testing::Test {
         EXPECT_TRUE(GetCommState(link.device, &state)) << "error " << GetLastError();
         return state;
     }
+
+    // The line runs at `baud`, 8N1, no handshake, as both Windows and the Linux side report it.
+    void ExpectLineAt(uint32_t baud) {
+        DCB state = LineState();
+        LineView pty = PtyView("com5");
+        EXPECT_EQ(state.BaudRate, baud);
+        EXPECT_EQ(pty.speed, static_cast<int>(baud));
+        EXPECT_EQ(state.ByteSize, 8);
+        EXPECT_EQ(state.Parity, NOPARITY);
+        EXPECT_EQ(state.StopBits, ONESTOPBIT);
+        EXPECT_TRUE(state.fBinary);
+        EXPECT_EQ(state.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+        EXPECT_EQ(state.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+        EXPECT_FALSE(state.fOutxCtsFlow);
+        EXPECT_FALSE(state.fOutX);
+        EXPECT_FALSE(state.fInX);
+        EXPECT_EQ(pty.csize, 8);
+        EXPECT_EQ(pty.parenb, 0);
+        EXPECT_EQ(pty.cstopb, 0);
+        EXPECT_EQ(pty.crtscts, 0);
+        EXPECT_EQ(pty.ixon, 0);
+        EXPECT_EQ(pty.ixoff, 0);
+    }
 };
-
-// The Linux view of a port's pseudo-terminal; a failure is reported.
-LineView PtyView(const char* end) {
-    LineView view = {};
-    std::string error;
-    EXPECT_TRUE(ReadLineView(end, &view, &error)) << error;
-    return view;
-}
-
-// 8N1, no handshake, as both Windows and the Linux side of the line report it.
-void ExpectEightNoneOne(const DCB& state, const LineView& pty) {
-    EXPECT_EQ(state.ByteSize, 8);
-    EXPECT_EQ(state.Parity, NOPARITY);
-    EXPECT_EQ(state.StopBits, ONESTOPBIT);
-    EXPECT_TRUE(state.fBinary);
-    EXPECT_EQ(state.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
-    EXPECT_EQ(state.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
-    EXPECT_FALSE(state.fOutxCtsFlow);
-    EXPECT_FALSE(state.fOutX);
-    EXPECT_FALSE(state.fInX);
-    EXPECT_EQ(pty.csize, 8);
-    EXPECT_EQ(pty.parenb, 0);
-    EXPECT_EQ(pty.cstopb, 0);
-    EXPECT_EQ(pty.crtscts, 0);
-    EXPECT_EQ(pty.ixon, 0);
-    EXPECT_EQ(pty.ixoff, 0);
-}
 
 TEST_F(SerialPortTest, OpensThePortAsEightNoneOneAtTheRequestedRate) {
     for (uint32_t baud : {9600u, 57600u, 115200u}) {
@@ -75,11 +79,7 @@ TEST_F(SerialPortTest, OpensThePortAsEightNoneOneAtTheRequestedRate) {
         OpenPort(link, 5, baud);
         ExpectOpenOn(5);
         ASSERT_NE(link.device, kNoDevice);
-        DCB state = LineState();
-        LineView pty = PtyView("com5");
-        EXPECT_EQ(state.BaudRate, baud);
-        EXPECT_EQ(pty.speed, static_cast<int>(baud));
-        ExpectEightNoneOne(state, pty);
+        ExpectLineAt(baud);
 
         // Reads must return at once with whatever has arrived.
         COMMTIMEOUTS timeouts = {};
@@ -96,11 +96,7 @@ TEST_F(SerialPortTest, BaudZeroKeepsTheDeviceRate) {
     OpenPort(link, 5, 0);
     ExpectOpenOn(5);
     ASSERT_NE(link.device, kNoDevice);
-    DCB state = LineState();
-    LineView pty = PtyView("com5");
-    EXPECT_EQ(state.BaudRate, 38400u);
-    EXPECT_EQ(pty.speed, 38400);
-    ExpectEightNoneOne(state, pty);
+    ExpectLineAt(38400u);
 }
 
 TEST_F(SerialPortTest, AskingForTheOpenPortAgainChangesNothing) {
@@ -173,11 +169,7 @@ TEST_F(SerialPortTest, ApplyBaudRateRetunesTheOpenLine) {
     ApplyBaudRate(link, 115200);
     ExpectOpenOn(5);
     EXPECT_EQ(link.device, device);
-    DCB state = LineState();
-    LineView pty = PtyView("com5");
-    EXPECT_EQ(state.BaudRate, 115200u);
-    EXPECT_EQ(pty.speed, 115200);
-    ExpectEightNoneOne(state, pty);
+    ExpectLineAt(115200u);
 }
 
 TEST_F(SerialPortTest, AnUnpluggedDeviceIsClosedAndPickedUpWhenItReturns) {

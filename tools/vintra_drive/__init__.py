@@ -30,7 +30,7 @@ from .records import first_difference, record_kind, stored_beat_text
 from .screen import GREEN, Picture, grab_client_area, grab_screen
 from .session import launch_for, plug_device, send_until_echoed, start_session, stop_session
 from .settings_window import (SETTINGS_TITLE, choose_with_keyboard, choose_with_mouse, close_settings_with_keys,
-                              combo_probe, main_window_key, open_settings, open_settings_seen_from_x,
+                              MAIN_FREE_POINT, combo_probe, open_settings, open_settings_seen_from_x,
                               read_settings_lists, settings_x_windows, top_level_windows, wait_settings_gone)
 from .simulator import Relay, Simulator, read_counts, read_lines, run_into
 from .wait import EVENT_TIMEOUT, EXIT_TIMEOUT, WINDOW_TIMEOUT, wait_until

@@ -47,6 +47,7 @@ class PtyDevice:
         self.raw = raw
         self.master = self.slave = None  # our ends; None while unplugged
         self.slave_path = None           # the terminal the link points at
+        self.last_byte = b""             # the last byte sent, to tell whether a pull came mid-line
         self._lock = threading.Lock()    # plug/unplug against a writing thread
         if plugged:
             self.plug()
@@ -96,6 +97,7 @@ class PtyDevice:
                 self._discard_echo()
             if view:
                 time.sleep(0.005)
+        self.last_byte = bytes(data[-1:]) or self.last_byte
         return True
 
     def _discard_echo(self):
@@ -111,8 +113,9 @@ class PtyDevice:
     def relay(self, stream, stop=None):
         """Copies a stream into the device until it ends or `stop` (a threading.Event) is set.
 
-        Returns the bytes copied. A stop cuts the chunk at hand at a random
-        place, so it may end mid-line, as a cable pulled at any moment does.
+        Returns the bytes copied. A stop cuts the next chunk inside, at a
+        random place, so the stream mostly ends mid-line, as a cable pulled
+        at any moment does.
         """
         source = stream.fileno()
         copied = 0
@@ -121,7 +124,7 @@ class PtyDevice:
             if not data:
                 return copied
             if stop is not None and stop.is_set():
-                data = data[:int.from_bytes(os.urandom(2), "little") % len(data)]
+                data = data[:1 + int.from_bytes(os.urandom(2), "little") % max(1, len(data) - 1)]
             if not self.write(data):
                 return copied
             copied += len(data)

@@ -22,12 +22,15 @@ def die_with_parent():
     ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
-def start_display():
-    """Starts Xvfb on a free display number, makes it this process's DISPLAY and returns it (":N")."""
+def start_display(detached=False):
+    """Starts Xvfb on a free display number, makes it this process's DISPLAY and returns it (":N").
+
+    Detached, it outlives this process (for shell scripts, which end it by its pid)."""
     read_end, write_end = os.pipe()
     process = subprocess.Popen(
         ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN_SIZE, "-nolisten", "tcp"],
-        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=die_with_parent)
+        pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+        start_new_session=detached, preexec_fn=None if detached else die_with_parent)
     os.close(write_end)
     # Xvfb writes the number and its newline separately and dies if the pipe is
     # closed in between: read up to the newline.
@@ -61,3 +64,9 @@ def stop_display():
         except subprocess.TimeoutExpired:
             process.kill()
             process.wait()
+
+
+if __name__ == "__main__":
+    # python3 -m vintra_drive.display: a detached display for a shell script; prints "NUMBER PID".
+    start_display(detached=True)
+    print(xvfb["display"][1:], xvfb["process"].pid)

@@ -72,9 +72,9 @@ class VintraRun:
         # Looked up each time: Wine may replace the X window behind a Windows window.
         x_input.click_in(self.wait_window(), x, y)
 
-    def key(self, name):
-        """Presses a key (xdotool name, e.g. Delete, F6, alt+F4) in the window."""
-        self.click()
+    def key(self, name, at=(20, 20)):
+        """Presses a key (xdotool name, e.g. Delete, F6, alt+F4) in the window, made active by a click `at`."""
+        self.click(*at)
         x_input.press(name)
 
     def probe(self, *args):
@@ -128,9 +128,9 @@ class VintraRun:
                 found.append(int(entry))
         return found[0] if len(found) == 1 else None
 
-    def close(self, timeout=wait.EXIT_TIMEOUT):
-        """Closes the window the way a user does (alt+F4) and returns the exit code."""
-        self.key("alt+F4")
+    def close(self, at=(20, 20), timeout=wait.EXIT_TIMEOUT):
+        """Closes the window the way a user does (alt+F4, after a click `at`) and returns the exit code."""
+        self.key("alt+F4", at)
         try:
             return self.process.wait(timeout)
         except subprocess.TimeoutExpired:

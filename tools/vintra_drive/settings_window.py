@@ -130,21 +130,15 @@ def wait_settings_gone(timeout=wait.EVENT_TIMEOUT):
                  "the settings window to be gone")
 
 
-def main_window_key(run, key):
-    """Presses a key in the main window, first clicking a part the settings window does not cover."""
-    run.click(*MAIN_FREE_POINT)
-    press(key)
-
-
 def open_settings(run):
     """F6 in the main window; returns (X id, Wine handle) of the settings window that shows."""
-    main_window_key(run, "F6")
+    run.key("F6", MAIN_FREE_POINT)
     return wait_settings_window()
 
 
 def open_settings_seen_from_x(run):
     """F6 in the main window; returns the X id of the one settings window that shows (no probe needed)."""
-    main_window_key(run, "F6")
+    run.key("F6", MAIN_FREE_POINT)
     ids = wait.wait_until(settings_x_windows, wait.EVENT_TIMEOUT, "the settings window to show")
     if len(ids) != 1:
         raise AssertionError("%d settings windows show: %s" % (len(ids), ids))

@@ -74,12 +74,17 @@ class Relay:
         return self._close(check=True)
 
     def stop(self):
-        """Cuts the stream now (at a random byte of the chunk at hand) and ends the simulator."""
+        """Cuts the stream now (inside the next chunk the simulator writes) and ends the simulator."""
         self.stopping.set()
-        if self.process.poll() is None:
-            self.process.kill()
-        self.process.wait()
         # A device the program no longer reads holds the relay until it is pulled out.
+        self._thread.join(10)
+        if self.process.poll() is None:
+            self.process.terminate()  # it writes its count file on the way out
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
         self._thread.join(30)
         return self._close(check=False)
 
