@@ -3,8 +3,8 @@
   python3 -m vintra_obs --sweep [PATH]    chroma key similarity x smoothness: what each setting leaves of the
                                           green and takes of the panels; a Markdown table
                                           (default docs/obs-key-sweep.md)
-  python3 -m vintra_obs --pictures [DIR]  the keyed scene and a close-up of a panel's corner under OBS's default
-                                          key and the recommended one (default docs/)
+  python3 -m vintra_obs --pictures [DIR]  the keyed scene, a close-up of a panel's corner under OBS's default
+                                          key and the recommended one, OBS's filter dialog (default docs/)
   python3 -m vintra_obs --text-delays [N] N beat rates (default 10): seconds from bpm.txt changing until the
                                           text source shows the new rate
 
@@ -15,6 +15,7 @@ import argparse
 import os
 import random
 import statistics
+import subprocess
 import time
 import unittest
 
@@ -28,6 +29,7 @@ SMOOTHNESSES = (1, 10, 20, 40, 80)
 SECONDS = 40   # of signal before the picture freezes: the rate history fills a good part of its panel
 ZOOM = 8       # close-up magnification
 CLOSE_UP = 14  # close-up side in client pixels, at the signal panel's top left corner
+DIALOG_HEIGHT = 600  # the filter dialog, right of Vintra: room for the key's main settings
 
 
 def sweep(stage, path):
@@ -101,6 +103,27 @@ def pictures(stage, folder):
     with open(path, "wb") as f:
         f.write(stage.obs.screenshot(scene.studio.SCENE, "png"))
     print(path)
+    print(filter_dialog(stage, folder))
+
+
+def filter_dialog(stage, folder):
+    """OBS's own Chroma Key dialog with the recommended settings, beside Vintra so that its preview shows it.
+
+    It covers whatever is on the screen there: the last picture to take."""
+    stage.obs.request("OpenInputFiltersDialog", inputName=scene.CAPTURE)
+    window = vd.wait_until(lambda: vd.find_window("^Filters for"), what="OBS's filter dialog")
+    left = stage.client_rect[2] + 8
+    subprocess.run(["xdotool", "windowsize", window, str(vd.SCREEN_SIZE[0] - left), str(DIALOG_HEIGHT)], check=True)
+    subprocess.run(["xdotool", "windowmove", window, str(left), "0"], check=True)
+    last = [None]
+
+    def drawn():
+        now = vd.grab_screen().crop(left, 0, vd.SCREEN_SIZE[0], DIALOG_HEIGHT)
+        same = last[0] is not None and now.data == last[0].data
+        last[0] = now
+        return now if same else None
+    return vd.wait_until(drawn, what="the filter dialog to be drawn", interval=0.5).save_png(
+        os.path.join(folder, "obs-chroma-key-dialog.png"))
 
 
 def text_delays(stage, count, cleanups):
