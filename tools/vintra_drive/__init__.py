@@ -23,14 +23,14 @@ Import it with tools/ on sys.path: `import vintra_drive as vd`. The names below 
 from .bpm_watch import BpmWatcher
 from .devices import PtyDevice, point_link, remove_link
 from .display import SCREEN_SIZE, start_display, stop_display
-from .echo import EchoReader, lines_in_log
+from .echo import EchoReader
 from .line_view import line_speed
 from .program import VintraRun, cpu_seconds, launch, resident_kb
 from .records import first_difference, record_kind, stored_beat_text
 from .screen import GREEN, Picture, grab_client_area, grab_screen
 from .session import launch_for, plug_device, send_until_echoed, start_session, stop_session
 from .settings_window import (SETTINGS_TITLE, choose_with_keyboard, choose_with_mouse, close_settings_with_keys,
-                              MAIN_FREE_POINT, combo_probe, open_settings, open_settings_seen_from_x,
+                              MAIN_FREE_POINT, combo_probe, open_settings,
                               read_settings_lists, settings_x_windows, top_level_windows, wait_settings_gone)
 from .simulator import Relay, Simulator, read_counts, read_lines, run_into
 from .wait import EVENT_TIMEOUT, EXIT_TIMEOUT, WINDOW_TIMEOUT, wait_until

@@ -40,12 +40,6 @@ def echo_piece(raw):
     return unescape(match.group(1)) if match else None
 
 
-def lines_in_log(path):
-    """The lines echoed in a saved stderr file, in order."""
-    with open(path, "rb") as f:
-        return list(_lines(f, lambda text: None))
-
-
 def _lines(stream, other):
     """Yields the echoed lines of a stderr stream; hands every other stderr line to other()."""
     pending = bytearray()

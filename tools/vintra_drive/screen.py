@@ -35,10 +35,6 @@ class Picture:
         left, top, right, bottom = rect
         return {(x, y) for y in range(top, bottom) for x in range(left, right) if sum(self.pixel(x, y)) < limit}
 
-    def region(self, rect):
-        """The raw bytes of rect = (left, top, right, bottom), for exact comparisons."""
-        return self.crop(*rect).data
-
     def bounding_box(self, colour):
         """(left, top, right, bottom) of the pixels of exactly `colour`, or None."""
         target = bytes(colour)

@@ -104,45 +104,28 @@ def settings_handles():
     return [handle for kind, handle, _, _ in top_level_windows() if kind == "settings"]
 
 
-
 def settings_x_windows():
     """X ids of the shown windows titled "Vintra | Settings"."""
     return x_input.visible_windows(SETTINGS_TITLE_PATTERN)
 
 
-def wait_settings_window(timeout=wait.EVENT_TIMEOUT):
-    """Waits for exactly one settings window to show; returns (X id, Wine handle)."""
-    def shown():
-        ids = settings_x_windows()
-        return ids if ids else None
-    ids = wait.wait_until(shown, timeout, "the settings window to show")
-    if len(ids) != 1:
-        raise AssertionError("%d settings windows show: %s" % (len(ids), ids))
-    handles = settings_handles()
-    if len(handles) != 1:
-        raise AssertionError("%d settings windows exist: %s" % (len(handles), handles))
-    return ids[0], handles[0]
-
-
 def wait_settings_gone(timeout=wait.EVENT_TIMEOUT):
     """Waits until no settings window exists, shown or hidden."""
     wait.wait_until(lambda: not settings_x_windows() and not settings_handles(), timeout,
-                 "the settings window to be gone")
+                    "the settings window to be gone")
 
 
-def open_settings(run):
-    """F6 in the main window; returns (X id, Wine handle) of the settings window that shows."""
-    run.key("F6", MAIN_FREE_POINT)
-    return wait_settings_window()
-
-
-def open_settings_seen_from_x(run):
-    """F6 in the main window; returns the X id of the one settings window that shows (no probe needed)."""
+def open_settings(run, probe=True):
+    """F6 in the main window; waits for exactly one settings window to show and returns
+    (X id, Wine handle). Without the probe the handle is None."""
     run.key("F6", MAIN_FREE_POINT)
     ids = wait.wait_until(settings_x_windows, wait.EVENT_TIMEOUT, "the settings window to show")
     if len(ids) != 1:
         raise AssertionError("%d settings windows show: %s" % (len(ids), ids))
-    return ids[0]
+    handles = settings_handles() if probe else [None]
+    if len(handles) != 1:
+        raise AssertionError("%d settings windows exist: %s" % (len(handles), handles))
+    return ids[0], handles[0]
 
 
 def close_settings_with_keys(run, x_id):
