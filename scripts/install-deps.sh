@@ -8,6 +8,9 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   libgtest-dev googletest libbenchmark-dev
   wine64 xvfb xdotool socat imagemagick procps
+  # The OBS scene test: OBS Studio on Mesa's software OpenGL, its websocket from
+  # Debian's Python, the text source's font.
+  obs-studio libegl-mesa0 libgl1-mesa-dri python3-websocket fonts-dejavu-core
 )
 
 missing=()
