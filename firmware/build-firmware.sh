@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds the sketch for an ATmega328P at 16 MHz with Debian's gcc-avr, avr-libc
+# and arduino-core-avr, without the Arduino IDE:
+#   build-firmware.sh OUT_DIR [ecg|ppg]
+# leaves OUT_DIR/VintraHeart-<mode>.elf and .hex and prints flash and RAM use.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+out="$(realpath -m "$1")"
+mode="${2:-ecg}"
+case "$mode" in ecg) sensor=SENSOR_ECG ;; ppg) sensor=SENSOR_PPG ;; *) echo "mode: ecg or ppg" >&2; exit 2 ;; esac
+core=/usr/share/arduino/hardware/arduino/avr
+obj="$out/obj-$mode"
+mkdir -p "$obj"
+
+# gcc-avr 5.4 lacks DECIMAL_DIG, which Debian 12's WString.cpp uses.
+flags=(-mmcu=atmega328p -DF_CPU=16000000L -DARDUINO=10807 -DARDUINO_AVR_UNO -DARDUINO_ARCH_AVR
+       -DDECIMAL_DIG=__DECIMAL_DIG__ -DHEART_SENSOR="$sensor"
+       -Os -ffunction-sections -fdata-sections -flto -fno-fat-lto-objects
+       -I"$core/cores/arduino" -I"$core/variants/standard" -I"$here/VintraHeart")
+cflags=(-std=gnu11 "${flags[@]}")
+cxxflags=(-std=gnu++11 -fno-exceptions -fno-threadsafe-statics -fpermissive "${flags[@]}")
+
+objs=()
+for src in "$core"/cores/arduino/*.c "$core"/cores/arduino/*.S; do
+  o="$obj/$(basename "$src").o"
+  avr-gcc "${cflags[@]}" -x "$( [[ $src == *.S ]] && echo assembler-with-cpp || echo c)" -c "$src" -o "$o" 2>/dev/null
+  objs+=("$o")
+done
+for src in "$core"/cores/arduino/*.cpp; do
+  o="$obj/$(basename "$src").o"
+  avr-g++ "${cxxflags[@]}" -c "$src" -o "$o" 2>/dev/null
+  objs+=("$o")
+done
+# The sketch as the IDE compiles it: Arduino.h in front of the .ino.
+{ echo '#include <Arduino.h>'; echo "#line 1 \"$here/VintraHeart/VintraHeart.ino\""; cat "$here/VintraHeart/VintraHeart.ino"; } > "$obj/VintraHeart.ino.cpp"
+avr-g++ "${cxxflags[@]}" -Wall -Wextra -c "$obj/VintraHeart.ino.cpp" -o "$obj/sketch.o"
+avr-g++ "${cxxflags[@]}" -Wall -Wextra -c "$here/VintraHeart/heart_detector.cpp" -o "$obj/heart_detector.o"
+
+elf="$out/VintraHeart-$mode.elf"
+avr-gcc -mmcu=atmega328p -Os -flto -fuse-linker-plugin -Wl,--gc-sections -o "$elf" \
+  "$obj/sketch.o" "$obj/heart_detector.o" "${objs[@]}" -lm
+avr-objcopy -O ihex -R .eeprom "$elf" "$out/VintraHeart-$mode.hex"
+# Flash: text + initialised data; RAM: data + bss (the stack takes the rest).
+avr-size -A "$elf" | awk -v m="$mode" '
+  $1==".text"{t=$2} $1==".data"{d=$2} $1==".bss"{b=$2}
+  END{printf "%s: flash %d of 32256 bytes, static RAM %d of 2048 bytes\n", m, t+d, d+b}'
