@@ -6,7 +6,8 @@
 // Timing, in samples at 500 Hz.
 #define SETTLE 150          // filters filling after a reset: no peaks looked at
 #define LEARN 1000          // the first 2 s set the starting thresholds
-#define CONFIRM 50          // a peak not exceeded for 100 ms is complete
+#define CONFIRM 50          // PPG: an upstroke not exceeded for 100 ms is complete
+#define QRS_WINDOW 100      // ECG: a QRS is judged 200 ms after its energy rose
 #define REFRACTORY 100      // 200 ms: no second QRS (the heart cannot beat again that soon)
 #define T_WAVE_WINDOW 180   // 360 ms: a slow peak this soon after a QRS is taken for its T wave
 #define DECAY_EVERY 500     // without beats the levels are halved once a second
@@ -72,7 +73,7 @@ static void ecg_accept(struct EcgDetector* d, uint32_t peak, uint32_t at, uint16
 }
 
 static uint32_t ecg_threshold(const struct EcgDetector* d) {
-  uint32_t t = d->npk + (d->spk > d->npk ? (d->spk - d->npk) / 4 : 0);
+  uint32_t t = d->npk + (d->spk > d->npk ? (d->spk - d->npk) / 6 : 0);
   return t < ECG_MIN_LEVEL ? ECG_MIN_LEVEL : t;
 }
 
@@ -137,15 +138,28 @@ uint8_t ecg_step(struct EcgDetector* d, int16_t code, uint32_t* beat_at) {
     return 0;
   }
 
+  // A candidate starts where the integrated signal rises through half the
+  // threshold and is judged a fixed time later, on the largest value it
+  // reached: wide ventricular beats and narrow ones are reported equally late.
   uint8_t found = 0;
-  if (mwi > d->cand_peak && (d->cand_peak != 0 || mwi > prev)) {
-    d->cand_peak = mwi;
-    d->cand_at = i;
-    ecg_scan_window(d, i, &d->cand_r, &d->cand_slope);
-  } else if (d->cand_peak != 0 && i - d->cand_at >= CONFIRM) {
-    found = ecg_classify(d);
-    d->cand_peak = 0;
-    if (found) *beat_at = d->cand_r;
+  if (d->cand_peak == 0) {
+    if (mwi > prev && mwi >= ecg_threshold(d) / 2 && (!d->have_qrs || i - d->last_qrs_at > REFRACTORY)) {
+      d->cand_start = i;
+      d->cand_peak = mwi;
+      d->cand_at = i;
+      ecg_scan_window(d, i, &d->cand_r, &d->cand_slope);
+    }
+  } else {
+    if (mwi > d->cand_peak) {
+      d->cand_peak = mwi;
+      d->cand_at = i;
+      ecg_scan_window(d, i, &d->cand_r, &d->cand_slope);
+    }
+    if (i - d->cand_start >= QRS_WINDOW) {
+      found = ecg_classify(d);
+      d->cand_peak = 0;
+      if (found) *beat_at = d->cand_r;
+    }
   }
   if (found || !d->have_qrs) {
     if (!d->have_qrs && i - d->decay_at >= 2 * DECAY_EVERY) {

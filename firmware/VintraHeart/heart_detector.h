@@ -39,7 +39,8 @@ struct EcgDetector {
   uint32_t spk;                            // running QRS peak level (SPKI)
   uint32_t npk;                            // running noise peak level (NPKI)
   uint32_t cand_peak;                      // rising integrated peak under watch, 0 if none
-  uint32_t cand_at;                        // sample index of that peak
+  uint32_t cand_start;                     // sample index where the candidate began
+  uint32_t cand_at;                        // sample index of its peak
   uint32_t cand_r;                         // its R-peak index in the band-passed signal
   uint16_t cand_slope;                     // steepest slope inside its window
   uint32_t miss_peak;                      // largest rejected peak since the last QRS (search-back)
