@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the sketch for an ATmega328P at 16 MHz with Debian's gcc-avr, avr-libc
 # and arduino-core-avr, without the Arduino IDE:
-#   build-firmware.sh OUT_DIR [ecg|ppg]
-# leaves OUT_DIR/VintraHeart-<mode>.elf and .hex and prints flash and RAM use.
+#   build-firmware.sh OUT_DIR [ecg|ppg] [--check-size]
+# leaves OUT_DIR/VintraHeart-<mode>.elf and .hex and prints flash and RAM use;
+# --check-size fails when either takes more than three quarters of the chip
+# (RAM: the stack needs the rest).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 out="$(realpath -m "$1")"
@@ -41,6 +43,7 @@ avr-gcc -mmcu=atmega328p -Os -flto -fuse-linker-plugin -Wl,--gc-sections -o "$el
   "$obj/sketch.o" "$obj/heart_detector.o" "${objs[@]}" -lm
 avr-objcopy -O ihex -R .eeprom "$elf" "$out/VintraHeart-$mode.hex"
 # Flash: text + initialised data; RAM: data + bss (the stack takes the rest).
-avr-size -A "$elf" | awk -v m="$mode" '
+avr-size -A "$elf" | awk -v m="$mode" -v check="${3:-}" '
   $1==".text"{t=$2} $1==".data"{d=$2} $1==".bss"{b=$2}
-  END{printf "%s: flash %d of 32256 bytes, static RAM %d of 2048 bytes\n", m, t+d, d+b}'
+  END{printf "%s: flash %d of 32256 bytes, static RAM %d of 2048 bytes\n", m, t+d, d+b
+      if (check == "--check-size" && (t+d > 32256*3/4 || d+b > 2048*3/4)) { print "too large"; exit 1 }}'
