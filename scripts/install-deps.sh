@@ -8,6 +8,8 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   libgtest-dev googletest libbenchmark-dev
   wine64 xvfb xdotool socat imagemagick procps
+  gcc-avr avr-libc binutils-avr arduino-core-avr libsimavr-dev libelf-dev
+  python3-numpy python3-scipy python3-matplotlib
 )
 
 missing=()
