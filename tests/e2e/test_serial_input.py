@@ -4,17 +4,17 @@ import termios
 import time
 import unittest
 
-import vintra_harness as h
+import vintra_drive as vd
 
 PORT = 5
 
 
 def setUpModule():
-    h.start_session((3, PORT, 7))
+    vd.start_session((3, PORT, 7))
 
 
 def tearDownModule():
-    h.stop_session()
+    vd.stop_session()
 
 
 def start_with_device(test):
@@ -22,9 +22,9 @@ def start_with_device(test):
 
     From then on nothing written to the device is lost (Wine flushes it only when opening).
     """
-    device = h.plug_device(test, PORT)
-    run = h.launch(test, b"5 115200")
-    h.wait_until(lambda: device.line_settings()[0] == 115200, what="COM5 to be set to 115200 baud")
+    device = vd.plug_device(test, PORT)
+    run = vd.launch_for(test, b"5 115200")
+    vd.wait_until(lambda: device.line_settings()[0] == 115200, what="COM5 to be set to 115200 baud")
     return run, device
 
 

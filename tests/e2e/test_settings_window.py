@@ -5,8 +5,7 @@ import re
 import subprocess
 import unittest
 
-import e2e_extras as x
-import vintra_harness as h
+import vintra_drive as vd
 
 # Wine adds the host's own serial devices at the lowest free numbers, so the
 # list may hold more than these. COM1 and COM2 are ours: moving through the
@@ -18,13 +17,13 @@ BAUD_RATES = ["110", "300", "600", "1200", "2400", "4800", "9600", "14400", "192
 
 
 def setUpModule():
-    if not os.path.exists(x.COMBO_PROBE):
-        raise RuntimeError("combo_probe.exe not found at %s (VINTRA_COMBO_PROBE)" % x.COMBO_PROBE)
-    h.start_session(PORTS)
+    if not os.path.exists(vd.paths.COMBO_PROBE):
+        raise RuntimeError("combo_probe.exe not found at %s (VINTRA_COMBO_PROBE)" % vd.paths.COMBO_PROBE)
+    vd.start_session(PORTS)
 
 
 def tearDownModule():
-    h.stop_session()
+    vd.stop_session()
 
 
 def port_number(item):
@@ -35,29 +34,29 @@ def port_number(item):
 
 def send_beat(test, run, device, value):
     """Writes a B line until it is echoed, then checks bpm.txt holds it."""
-    h.send_until_echoed(run, device, b"B%d\r\n" % value, b"B%d" % value)
+    vd.send_until_echoed(run, device, b"B%d\r\n" % value, b"B%d" % value)
     run.wait_bpm(b"%d" % value)
 
 
 def close_main_window(run):
     """alt+F4 in the main window (clicked where the settings window leaves it free); the exit code."""
-    x.main_window_key(run, "alt+F4")
+    vd.main_window_key(run, "alt+F4")
     try:
-        return run.process.wait(h.EXIT_TIMEOUT)
+        return run.process.wait(vd.EXIT_TIMEOUT)
     except subprocess.TimeoutExpired:
-        raise AssertionError("Vintra did not end within %.0f s of alt+F4" % h.EXIT_TIMEOUT)
+        raise AssertionError("Vintra did not end within %.0f s of alt+F4" % vd.EXIT_TIMEOUT)
 
 
 class Opening(unittest.TestCase):
     def test_f6_opens_one_window_listing_ports_and_rates_and_closing_the_main_window_ends_both(self):
         for port in PORTS:
-            h.plug_device(self, port)
-        run = h.launch(self)
-        x_id, handle = x.open_settings(run)
-        windows = x.top_level_windows()
-        self.assertEqual([("settings", handle, True, x.SETTINGS_TITLE)], [w for w in windows if w[0] == "settings"])
+            vd.plug_device(self, port)
+        run = vd.launch_for(self)
+        x_id, handle = vd.open_settings(run)
+        windows = vd.top_level_windows()
+        self.assertEqual([("settings", handle, True, vd.SETTINGS_TITLE)], [w for w in windows if w[0] == "settings"])
 
-        lists = x.read_settings_lists()
+        lists = vd.read_settings_lists()
         items = lists.ports.items
         numbers = [port_number(item) for item in items]
         self.assertNotIn(None, numbers, "an item not named as a port: %r" % items)
@@ -71,12 +70,12 @@ class Opening(unittest.TestCase):
         self.assertEqual(BAUD_RATES, lists.bauds.items)
         self.assertEqual("115200", lists.bauds.selected_text(), "the baud list shows no rate, or not 115200")
 
-        h.grab_screen().crop(0, 0, 420, 260).save_png("settings-window.png")
+        vd.grab_screen().crop(0, 0, 420, 260).save_png("settings-window.png")
         self.assertIsNone(run.read_file("vintra.config"), "opening the window wrote the settings")
-        self.assertEqual([x_id], x.settings_x_windows())
+        self.assertEqual([x_id], vd.settings_x_windows())
         # Closing the main window while the settings window is open ends the program.
         self.assertEqual(0, close_main_window(run))
-        self.assertEqual([], x.settings_x_windows())
+        self.assertEqual([], vd.settings_x_windows())
 
 
 class ChoosingAPort(unittest.TestCase):
@@ -90,8 +89,8 @@ class ChoosingAPort(unittest.TestCase):
     def test_a_chosen_port_is_saved_and_its_data_reaches_bpm_file(self):
         for how, port, saved in self.CASES:
             with self.subTest(how=how, port=port):
-                devices = {n: h.plug_device(self, n) for n in PORTS}
-                run = h.launch(self)
+                devices = {n: vd.plug_device(self, n) for n in PORTS}
+                run = vd.launch_for(self)
                 try:
                     self.check_choice(run, devices, how, port, saved)
                 finally:
@@ -101,45 +100,45 @@ class ChoosingAPort(unittest.TestCase):
 
     def check_choice(self, run, devices, how, port, saved):
         """Chooses `port` in a fresh settings window and follows its data to bpm.txt."""
-        x.open_settings(run)
+        vd.open_settings(run)
         item = "COM%d" % port if port < 10 else "\\\\.\\COM%d" % port
         if how == "keyboard":
-            x.choose_with_keyboard(0, item)
+            vd.choose_with_keyboard(0, item)
         else:
-            x.choose_with_mouse(0, item)
-        h.wait_until(lambda: run.read_file("vintra.config") == saved,
-                     what="vintra.config to hold %r (it holds %r)" % (saved, run.read_file("vintra.config")))
+            vd.choose_with_mouse(0, item)
+        vd.wait_until(lambda: run.read_file("vintra.config") == saved,
+                      what="vintra.config to hold %r (it holds %r)" % (saved, run.read_file("vintra.config")))
         device = devices[port]
-        h.wait_until(lambda: device.line_settings()[0] == 115200, what="COM%d set to 115200" % port)
+        vd.wait_until(lambda: device.line_settings()[0] == 115200, what="COM%d set to 115200" % port)
         send_beat(self, run, device, 60 + port)
         for other, other_device in devices.items():
             if other != port:
                 self.assertFalse(other_device.opened_by_others(), "COM%d is open too" % other)
-        self.assertEqual(item, x.read_settings_lists().ports.selected_text())
+        self.assertEqual(item, vd.read_settings_lists().ports.selected_text())
         self.assertEqual(0, close_main_window(run))
         self.assertEqual(saved, run.read_file("vintra.config"))
 
 
 class ChoosingABaudRate(unittest.TestCase):
     def test_a_rate_chosen_while_the_port_is_open_is_saved_and_applied_at_once(self):
-        device = h.plug_device(self, 3)
-        run = h.launch(self, b"3 115200")
-        h.wait_until(lambda: device.line_settings()[0] == 115200, what="COM3 set to 115200")
-        x.open_settings(run)
-        self.assertEqual("115200", x.read_settings_lists().bauds.selected_text())
+        device = vd.plug_device(self, 3)
+        run = vd.launch_for(self, b"3 115200")
+        vd.wait_until(lambda: device.line_settings()[0] == 115200, what="COM3 set to 115200")
+        vd.open_settings(run)
+        self.assertEqual("115200", vd.read_settings_lists().bauds.selected_text())
 
         # Each row: how the rate is chosen, the rate.
         for how, rate in (("keyboard", 9600), ("mouse", 57600)):
             with self.subTest(how=how, rate=rate):
                 if how == "keyboard":
-                    x.choose_with_keyboard(1, str(rate))
+                    vd.choose_with_keyboard(1, str(rate))
                 else:
-                    x.choose_with_mouse(1, str(rate))
+                    vd.choose_with_mouse(1, str(rate))
                 saved = b"3 %d" % rate
-                h.wait_until(lambda: run.read_file("vintra.config") == saved, what="vintra.config to hold %r "
-                             "(it holds %r)" % (saved, run.read_file("vintra.config")))
-                h.wait_until(lambda: device.line_settings()[0] == rate,
-                             what="COM3 to run at %d (it runs at %d)" % (rate, device.line_settings()[0]))
+                vd.wait_until(lambda: run.read_file("vintra.config") == saved, what="vintra.config to hold %r "
+                              "(it holds %r)" % (saved, run.read_file("vintra.config")))
+                vd.wait_until(lambda: device.line_settings()[0] == rate,
+                              what="COM3 to run at %d (it runs at %d)" % (rate, device.line_settings()[0]))
                 # The same device stays open and keeps delivering.
                 self.assertTrue(device.opened_by_others())
                 send_beat(self, run, device, rate % 200)
@@ -148,35 +147,35 @@ class ChoosingABaudRate(unittest.TestCase):
     def test_a_port_chosen_after_an_unlisted_saved_rate_uses_the_rate_the_list_shows(self):
         # A saved rate the list does not offer (230400): the list shows 115200,
         # and that is the rate a port chosen now is saved and opened with.
-        devices = {n: h.plug_device(self, n) for n in PORTS}
-        run = h.launch(self, b"3 230400")
-        h.wait_until(lambda: devices[3].line_settings()[0] == 230400, what="COM3 set to 230400 at start")
-        x.open_settings(run)
-        self.assertEqual("115200", x.read_settings_lists().bauds.selected_text())
-        x.choose_with_keyboard(0, "\\\\.\\COM12")
-        h.wait_until(lambda: run.read_file("vintra.config") != b"3 230400", what="vintra.config to change")
+        devices = {n: vd.plug_device(self, n) for n in PORTS}
+        run = vd.launch_for(self, b"3 230400")
+        vd.wait_until(lambda: devices[3].line_settings()[0] == 230400, what="COM3 set to 230400 at start")
+        vd.open_settings(run)
+        self.assertEqual("115200", vd.read_settings_lists().bauds.selected_text())
+        vd.choose_with_keyboard(0, "\\\\.\\COM12")
+        vd.wait_until(lambda: run.read_file("vintra.config") != b"3 230400", what="vintra.config to change")
         self.assertEqual(b"12 115200", run.read_file("vintra.config"))
         self.assertEqual(115200, devices[12].line_settings()[0])
 
 
 class SecondF6(unittest.TestCase):
     def test_second_f6_refreshes_the_list_and_brings_up_the_same_window(self):
-        device = h.plug_device(self, 3)
-        h.plug_device(self, 12)
-        run = h.launch(self)
-        x_id, handle = x.open_settings(run)
-        x.choose_with_keyboard(0, "COM3")
-        h.wait_until(lambda: run.read_file("vintra.config") == b"3 115200", what="COM3 to be saved")
-        items = x.read_settings_lists().ports.items
+        device = vd.plug_device(self, 3)
+        vd.plug_device(self, 12)
+        run = vd.launch_for(self)
+        x_id, handle = vd.open_settings(run)
+        vd.choose_with_keyboard(0, "COM3")
+        vd.wait_until(lambda: run.read_file("vintra.config") == b"3 115200", what="COM3 to be saved")
+        items = vd.read_settings_lists().ports.items
         # Another window in front, as when the user clicks the main window.
-        self.assertEqual(0, x.combo_probe("lower")[0])
-        order = [kind for kind, _, _, _ in x.top_level_windows()]
+        self.assertEqual(0, vd.combo_probe("lower")[0])
+        order = [kind for kind, _, _, _ in vd.top_level_windows()]
         self.assertEqual(["main", "settings"], order, "the settings window did not go behind")
 
-        self.assertEqual((x_id, handle), x.open_settings(run))
-        self.assertEqual(["settings", "main"], [kind for kind, _, _, _ in x.top_level_windows()],
+        self.assertEqual((x_id, handle), vd.open_settings(run))
+        self.assertEqual(["settings", "main"], [kind for kind, _, _, _ in vd.top_level_windows()],
                          "F6 left the settings window behind the main window")
-        lists = x.read_settings_lists()
+        lists = vd.read_settings_lists()
         self.assertEqual(-1, lists.ports.selected, "the port list was not refilled")
         self.assertEqual(items, lists.ports.items)
         self.assertEqual(b"3 115200", run.read_file("vintra.config"), "refilling the list changed the settings")
@@ -186,30 +185,30 @@ class SecondF6(unittest.TestCase):
 
 class ClosingTheWindow(unittest.TestCase):
     def test_a_closed_window_is_built_afresh_showing_the_saved_rate(self):
-        device = h.plug_device(self, 3)
-        run = h.launch(self, b"3 115200")
-        h.wait_until(lambda: device.line_settings()[0] == 115200, what="COM3 set to 115200")
+        device = vd.plug_device(self, 3)
+        run = vd.launch_for(self, b"3 115200")
+        vd.wait_until(lambda: device.line_settings()[0] == 115200, what="COM3 set to 115200")
         # Each row: how the window is closed, the rate chosen before.
         for how, rate in (("alt+F4", "9600"), ("close message", "19200")):
             with self.subTest(how=how):
-                x_id, handle = x.open_settings(run)
-                x.choose_with_keyboard(1, rate)
-                h.wait_until(lambda: run.read_file("vintra.config") == b"3 " + rate.encode(),
-                             what="the rate to be saved")
+                x_id, handle = vd.open_settings(run)
+                vd.choose_with_keyboard(1, rate)
+                vd.wait_until(lambda: run.read_file("vintra.config") == b"3 " + rate.encode(),
+                              what="the rate to be saved")
                 if how == "alt+F4":
-                    x.close_settings_with_keys(run, x_id)
+                    vd.close_settings_with_keys(run, x_id)
                 else:
-                    self.assertEqual(0, x.combo_probe("close")[0])
-                x.wait_settings_gone()
+                    self.assertEqual(0, vd.combo_probe("close")[0])
+                vd.wait_settings_gone()
                 self.assertIsNone(run.process.poll(), "closing the settings window ended the program")
 
-                new_x_id, new_handle = x.open_settings(run)
+                new_x_id, new_handle = vd.open_settings(run)
                 self.assertNotEqual(handle, new_handle, "F6 showed the closed window again")
-                lists = x.read_settings_lists()
+                lists = vd.read_settings_lists()
                 self.assertEqual(rate, lists.bauds.selected_text(), "the new window does not show the saved rate")
                 self.assertEqual(-1, lists.ports.selected)
-                self.assertEqual(0, x.combo_probe("close")[0])
-                x.wait_settings_gone()
+                self.assertEqual(0, vd.combo_probe("close")[0])
+                vd.wait_settings_gone()
         send_beat(self, run, device, 77)
         self.assertEqual(0, close_main_window(run))
 

@@ -3,7 +3,7 @@
 import time
 import unittest
 
-import vintra_harness as h
+import vintra_drive as vd
 
 PORTS = (3, 5, 7)
 # Longer than the program's once-a-second retry of the chosen port.
@@ -11,11 +11,11 @@ RETRY_WINDOW = 2.5
 
 
 def setUpModule():
-    h.start_session(PORTS)
+    vd.start_session(PORTS)
 
 
 def tearDownModule():
-    h.stop_session()
+    vd.stop_session()
 
 
 def stays_false(condition, seconds):
@@ -30,11 +30,11 @@ def stays_false(condition, seconds):
 
 class WithoutSettingsFile(unittest.TestCase):
     def test_green_window_opens_nothing_creates_nothing_and_closes_with_0(self):
-        devices = [h.plug_device(self, port) for port in PORTS]
-        run = h.launch(self)
+        devices = [vd.plug_device(self, port) for port in PORTS]
+        run = vd.launch_for(self)
         picture = run.wait_picture(lambda p: p.width >= 200 and p.height >= 150, "the green client area")
-        self.assertEqual(h.GREEN, picture.pixel(1, 1))
-        self.assertEqual(h.GREEN, picture.pixel(picture.width - 2, picture.height - 2))
+        self.assertEqual(vd.GREEN, picture.pixel(1, 1))
+        self.assertEqual(vd.GREEN, picture.pixel(picture.width - 2, picture.height - 2))
         self.assertTrue(stays_false(lambda: any(d.opened_by_others() for d in devices), RETRY_WINDOW),
                         "a COM port was opened without a settings file")
         self.assertEqual(0, run.close())
@@ -44,9 +44,9 @@ class WithoutSettingsFile(unittest.TestCase):
 
 class SettingsFile(unittest.TestCase):
     def test_port_and_baud_separated_by_two_spaces(self):
-        device = h.plug_device(self, 3)
-        run = h.launch(self, b"3  9600\n")
-        h.wait_until(lambda: device.line_settings()[0] == 9600, what="COM3 to be set to 9600 baud")
+        device = vd.plug_device(self, 3)
+        run = vd.launch_for(self, b"3  9600\n")
+        vd.wait_until(lambda: device.line_settings()[0] == 9600, what="COM3 to be set to 9600 baud")
         self.assertTrue(device.opened_by_others())
         device.write(b"B66\r\n")
         run.wait_bpm(b"66")
@@ -54,19 +54,19 @@ class SettingsFile(unittest.TestCase):
         self.assertEqual(b"3  9600\n", run.read_file("vintra.config"), "the settings file was rewritten")
 
     def test_port_only_opens_that_port_and_keeps_its_line_speed(self):
-        device = h.plug_device(self, 7)
+        device = vd.plug_device(self, 7)
         speed_before = device.line_settings()[0]
-        run = h.launch(self, b"7")
-        h.wait_until(device.opened_by_others, what="COM7 to be opened")
-        h.send_until_echoed(run, device, b"S123\r\n", b"S123")
+        run = vd.launch_for(self, b"7")
+        vd.wait_until(device.opened_by_others, what="COM7 to be opened")
+        vd.send_until_echoed(run, device, b"S123\r\n", b"S123")
         self.assertEqual(speed_before, device.line_settings()[0])
         self.assertEqual(0, run.close())
 
     def test_unreadable_settings_open_nothing(self):
         for text in (b"garbage", b"COM5 115200", b"\xff\xfe\x00 junk 5", b""):
             with self.subTest(settings=text):
-                devices = [h.plug_device(self, port) for port in PORTS]
-                run = h.launch(self, text)
+                devices = [vd.plug_device(self, port) for port in PORTS]
+                run = vd.launch_for(self, text)
                 self.assertTrue(stays_false(lambda: any(d.opened_by_others() for d in devices), RETRY_WINDOW),
                                 "a COM port was opened")
                 for device in devices:

@@ -5,11 +5,14 @@ its fastest rate and every fault mode on. The device is plugged in for 60-120 s
 at a time, then pulled out for 1-5 s: a fresh pseudo-terminal behind the same
 COM port link each time, fed from the simulator through a relay. The relay
 starts the simulator only once the program has opened the port (Wine drops
-what arrives before that) and pulls the device out only once the program has
-read everything, so every well-formed line sent must come back in the echo.
-(The simulator's own pseudo-terminal would end a run that the program is
-behind on in the middle of a line, and that fragment would then start the next
-period's first line.) Prints a summary and appends it to docs/soak.md.
+what arrives before that). The pull comes at a random byte of the stream, so
+mostly in the middle of a line: half the time once the program has read all
+that was sent (its line buffer then holds the cut line), half the time at
+once. Lines sent after the last one the program read are lost with the pull;
+every other well-formed line must come back in the echo, and nothing may show
+in the echo or bpm.txt that no line sent could have produced (a cut line
+joined to the next device's first). Prints a summary and appends it to
+docs/soak.md.
 
 Started by scripts/soak.sh; see --help.
 """
@@ -23,25 +26,18 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-REPO = os.path.dirname(os.path.dirname(HERE))
-# The soak run keeps its own prefix so it can run beside the test suite.
-os.environ.setdefault("VINTRA_WINEPREFIX", os.path.join(REPO, "build", "soak-wineprefix"))
-sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
-sys.path.insert(0, HERE)
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(REPO, "tools"))
 
-import e2e_extras as x  # noqa: E402
-import vintra_harness as h  # noqa: E402
+import vintra_drive as vd  # noqa: E402
 from soak_compare import compare_period  # noqa: E402
-from soak_echo import EchoFollower  # noqa: E402
 
 PORT = 5
 BAUD = 115200
 OPEN_TIMEOUT = 10.0  # the program retries the port about once a second
-DRAIN_TIMEOUT = 60.0  # for the program to read what is still queued when the simulator ends
+DRAIN_TIMEOUT = 60.0  # for the program to read what is still queued at a pull
 MEMORY_PERIOD = 30.0
 
 
@@ -60,100 +56,13 @@ def parse_args(argv):
     return parser.parse_args(argv)
 
 
-class Program:
-    """Vintra.exe under Wine in a working folder, its echo followed as it comes."""
-
-    def __init__(self, folder):
-        self.folder = folder
-        env = h.wine_env({"WINEDEBUG": "-all,warn+debugstr"})
-        self.process = subprocess.Popen([h.WINE, h.VINTRA_EXE], cwd=folder, env=env, stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        self.echo = EchoFollower(self.process.stderr)
-        self.window = h.wait_until(lambda: self._find_window(), h.WINDOW_TIMEOUT, "the Vintra window")
-
-    def _find_window(self):
-        if self.process.poll() is not None:
-            raise RuntimeError("Vintra ended with %s before showing its window: %s"
-                               % (self.process.returncode, self.echo.other_stderr))
-        found = x.visible_x_windows("^Vintra$")
-        return found[0] if found else None
-
-    def resident_kb(self):
-        return x.resident_kb(self.process.pid)
-
-    def close(self):
-        """Closes the window with alt+F4; returns the exit code (None if it did not end)."""
-        subprocess.run(["xdotool", "mousemove", "--window", self.window, "20", "20", "click", "1"])
-        x.press("alt+F4")
-        try:
-            return self.process.wait(h.EXIT_TIMEOUT)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
-            return None
-
-
-class BpmTimes:
-    """Polls bpm.txt's modification time and keeps the moments it changed."""
-
-    def __init__(self, path, interval=0.02):
-        self.path = path
-        self.interval = interval
-        self.updates = []  # monotonic times
-        self.texts = set()
-        self._lock = threading.Lock()
-        self._stop = threading.Event()
-        self._thread = threading.Thread(target=self._watch, daemon=True)
-        self._thread.start()
-
-    def _watch(self):
-        last = None
-        while not self._stop.is_set():
-            try:
-                stamp = os.stat(self.path).st_mtime_ns
-                with open(self.path, "rb") as f:
-                    text = f.read()
-            except OSError:
-                stamp, text = last, b""
-            if stamp != last:
-                with self._lock:
-                    self.updates.append(time.monotonic())
-                    if text:
-                        self.texts.add(text)
-                last = stamp
-            time.sleep(self.interval)
-
-    def take(self):
-        """(update times, texts seen) since the last call."""
-        with self._lock:
-            updates, texts = self.updates, self.texts
-            self.updates, self.texts = [], set()
-        return updates, texts
-
-    def stop(self):
-        self._stop.set()
-        self._thread.join(5)
-
-
-def read_counts(path):
-    """The simulator's counters ('key value' lines)."""
-    counts = {}
+def close_program(run):
+    """Closes the window with alt+F4; returns the exit code (None if it did not end)."""
     try:
-        with open(path) as f:
-            for line in f:
-                key, _, value = line.partition(" ")
-                counts[key] = int(value)
-    except (OSError, ValueError):
-        pass
-    return counts
-
-
-def read_log(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read().split(b"\n")[:-1]
-    except OSError:
-        return []
+        return run.close()
+    except AssertionError:
+        run.kill()
+        return None
 
 
 def longest_gap(start, updates, end):
@@ -174,12 +83,13 @@ class Soak:
         with open(os.path.join(self.folder, "vintra.config"), "w") as f:
             f.write("%d %d" % (PORT, BAUD))
         self.totals = {"periods": 0, "lines_sent": 0, "wellformed_sent": 0, "received": 0, "missing": 0,
-                       "unexpected": 0, "reconnects": 0, "late_opens": 0, "crashes": 0, "foreign_bpm": 0}
+                       "cut": 0, "pulls_mid_line": 0, "unexpected": 0, "reconnects": 0, "late_opens": 0,
+                       "crashes": 0, "foreign_bpm": 0}
         self.open_latencies = []
         self.stalls = []  # (longest gap, period)
         self.memory = []  # (minutes, kB)
         self.rates = []   # well-formed samples per second the device managed, per period
-        self.device = x.RelayedDevice(PORT)
+        self.device = vd.PtyDevice(PORT, raw=True, plugged=False)
         self.problems = []
         self.started = time.monotonic()
         self.program = None
@@ -188,7 +98,7 @@ class Soak:
         print("[%6.1f min] %s" % ((time.monotonic() - self.started) / 60, text), flush=True)
 
     def sample_memory(self):
-        kb = self.program.resident_kb()
+        kb = vd.resident_kb(self.program.process.pid)
         if kb is not None:
             self.memory.append(((time.monotonic() - self.started) / 60, kb))
 
@@ -198,9 +108,9 @@ class Soak:
             return
         self.totals["crashes"] += 1
         self.problems.append("Vintra ended with code %s; stderr: %s"
-                             % (self.program.process.returncode, self.program.echo.other_stderr[-5:]))
+                             % (self.program.process.returncode, self.program.stderr_tail()[-5:]))
         self.log("CRASH: " + self.problems[-1])
-        self.program = Program(self.folder)
+        self.program = vd.launch(self.folder)
 
     def wait_alive(self, seconds):
         """Sleeps, sampling memory and watching for crashes."""
@@ -213,57 +123,44 @@ class Soak:
             time.sleep(min(0.5, max(0.0, deadline - time.monotonic())))
 
     def run_period(self, index, seconds):
-        """One plugged-in period of `seconds` of sending; adds its figures to the totals."""
+        """One plugged-in period of `seconds` of sending, ended by a pull; adds its figures to the totals."""
         log_path = os.path.join(self.work, "sent-%d.log" % index)
         count_path = os.path.join(self.work, "counts-%d.txt" % index)
-        command = [h.VINTRA_SIM, "--stdout", "--rate", "%g" % self.args.rate,
-                   "--faults-all", "%g" % self.args.faults, "--status-every", "1",
-                   "--seed", str(self.random.randrange(1 << 32)), "--duration", "%g" % seconds,
-                   "--log-wellformed", log_path, "--count-file", count_path]
-        self.program.echo.take_records()
+        options = ["--rate", "%g" % self.args.rate, "--faults-all", "%g" % self.args.faults, "--status-every", "1",
+                   "--seed", str(self.random.randrange(1 << 32)), "--log-wellformed", log_path,
+                   "--count-file", count_path]
+        self.program.echo.take()
         self.bpm.take()
         self.device.plug()
         plugged = time.monotonic()
-        opened = None
-        while time.monotonic() < plugged + OPEN_TIMEOUT and opened is None:
-            if x.line_speed(self.device.path) == BAUD:
-                opened = time.monotonic() - plugged
-            else:
-                time.sleep(0.02)
-        if opened is None:
+        try:
+            self.open_latencies.append(self.device.wait_set_up(BAUD, OPEN_TIMEOUT))
+        except AssertionError:
             self.totals["late_opens"] += 1
             self.problems.append("period %d: the program did not set up the device within %.0f s"
                                  % (index, OPEN_TIMEOUT))
-        else:
-            self.open_latencies.append(opened)
         sending = time.monotonic()
-        sim = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
-        relay = threading.Thread(target=self.device.relay, args=(sim.stdout,), daemon=True)
-        relay.start()
+        relay = vd.Relay(self.device, options)
         self.wait_alive(seconds)
-        try:
-            sim.wait(30)
-        except subprocess.TimeoutExpired:
-            sim.kill()
-            sim.wait()
-        relay.join(DRAIN_TIMEOUT)
+        sim_summary = relay.stop()
         sent_all = time.monotonic()
-        h.wait_until(lambda: self.device.queued() == 0 and self.program.echo.quiet_for(1.0), DRAIN_TIMEOUT,
-                     "the program to read what the device sent")
+        read_first = self.random.random() < 0.5
+        if read_first:
+            vd.wait_until(lambda: self.device.queued() == 0 and self.program.echo.quiet_for(0.5), DRAIN_TIMEOUT,
+                          "the program to read what the device sent")
+        mid_line = self.device.last_byte != b"\n"
         self.device.unplug()
         ended = time.monotonic()
-        sim_summary = sim.stderr.read().decode(errors="replace").strip()
-        sim.stdout.close()
-        sim.stderr.close()
 
-        head = list(self.program.echo.head)
-        received = self.program.echo.take_records()
-        sent = read_log(log_path)
-        counts = read_counts(count_path)
-        missing, unexpected, problem = compare_period(received, sent)
+        echoed = self.program.echo.take()
+        head = echoed[:12]
+        received = [line for line in echoed if vd.record_kind(line)]
+        sent = vd.read_lines(log_path)
+        counts = vd.read_counts(count_path)
+        missing, cut, unexpected, problem = compare_period(received, sent)
         updates, texts = self.bpm.take()
-        beat_texts = {x.stored_beat_text(line) for line in sent if line.startswith(b"B")}
-        foreign = sorted(texts - beat_texts)
+        beat_texts = {vd.stored_beat_text(line) for line in sent if line.startswith(b"B")}
+        foreign = sorted(set(texts) - beat_texts)
         gap = longest_gap(sending, updates, sent_all)
 
         self.totals["periods"] += 1
@@ -271,6 +168,8 @@ class Soak:
         self.totals["wellformed_sent"] += len(sent)
         self.totals["received"] += len(received)
         self.totals["missing"] += missing
+        self.totals["cut"] += cut
+        self.totals["pulls_mid_line"] += mid_line
         self.totals["unexpected"] += unexpected
         self.totals["foreign_bpm"] += len(foreign)
         if index > 0 and received:
@@ -280,29 +179,27 @@ class Soak:
             self.problems.append("period %d: %s; the period's echo began %r" % (index, problem, head))
         if foreign:
             self.problems.append("period %d: bpm.txt held %r, not from a well-formed B line" % (index, foreign[:5]))
-        if counts.get("wellformed_sent", len(sent)) != len(sent):
-            self.problems.append("period %d: the device counted %d well-formed lines but logged %d"
-                                 % (index, counts.get("wellformed_sent"), len(sent)))
         rate = counts.get("s_sent", 0) / max(counts.get("elapsed_ms", 1) / 1000.0, 1e-9)
         self.rates.append(rate)
-        self.log("period %d: %.0f s plugged, set up after %s s, %d lines sent (%.0f well-formed S/s), "
-                 "%d well-formed, %d received, %d missing, %d unexpected, longest bpm.txt gap %.2f s; %s"
-                 % (index, ended - plugged, "%.2f" % opened if opened is not None else "never",
-                    counts.get("lines_sent", 0), rate, len(sent), len(received), missing, unexpected, gap,
+        self.log("period %d: %.0f s plugged, pulled %s%s; %d lines sent (%.0f well-formed S/s), %d well-formed, "
+                 "%d received, %d missing, %d cut off by the pull, %d unexpected, longest bpm.txt gap %.2f s; %s"
+                 % (index, ended - plugged, "mid-line " if mid_line else "between lines ",
+                    "after the program read all" if read_first else "at once",
+                    counts.get("lines_sent", 0), rate, len(sent), len(received), missing, cut, unexpected, gap,
                     sim_summary.splitlines()[-1] if sim_summary else "no summary"))
         for path in (log_path, count_path):
             if os.path.exists(path):
                 os.remove(path)
 
     def run(self):
-        h.map_ports((PORT,))
-        h.start_display()
+        vd.map_ports((PORT,))
+        vd.start_display()
         try:
-            self.program = Program(self.folder)
+            self.program = vd.launch(self.folder)
             with open("/proc/%d/cmdline" % self.program.process.pid, "rb") as f:
                 self.log("Vintra.exe runs as pid %d (%s)" % (self.program.process.pid,
                                                              f.read().replace(b"\0", b" ").decode().strip()))
-            self.bpm = BpmTimes(os.path.join(self.folder, "bpm.txt"))
+            self.bpm = vd.BpmWatcher(os.path.join(self.folder, "bpm.txt"), interval=0.02)
             self.sample_memory()
             self.last_memory = time.monotonic()
             deadline = self.started + self.args.minutes * 60
@@ -321,15 +218,14 @@ class Soak:
                 self.wait_alive(away)
             self.sample_memory()
             self.check_alive()
-            self.exit_code = self.program.close()
+            self.exit_code = close_program(self.program)
             self.bpm.stop()
         finally:
-            if self.device.master is not None:
-                self.device.unplug()
-            if self.program is not None and self.program.process.poll() is None:
-                self.program.process.kill()
-            h.stop_wineserver()
-            h.stop_display()
+            self.device.unplug()
+            if self.program is not None:
+                self.program.kill()
+            vd.stop_server()
+            vd.stop_display()
         self.duration = (time.monotonic() - self.started) / 60
 
     def summary(self):
@@ -344,8 +240,10 @@ class Soak:
             ("Lines sent (all kinds)", "%d" % t["lines_sent"]),
             ("Well-formed lines sent", "%d" % t["wellformed_sent"]),
             ("Well-formed lines received (echo)", "%d" % t["received"]),
-            ("Missing", "%d" % t["missing"]),
-            ("Unexpected", "%d" % t["unexpected"]),
+            ("Missing (not counting lines cut off by a pull)", "%d" % t["missing"]),
+            ("Lines cut off by a pull (sent after the last one read)", "%d" % t["cut"]),
+            ("Pulls in the middle of a line", "%d of %d" % (t["pulls_mid_line"], t["periods"])),
+            ("Echoed records no line sent could have produced", "%d" % t["unexpected"]),
             ("bpm.txt values not from a well-formed B line", "%d" % t["foreign_bpm"]),
             ("Reconnects seen (echo resumed after a replug)", "%d of %d" % (t["reconnects"], max(0, t["periods"] - 1))),
             ("Device rate (well-formed S lines/s, per period)", "min %.0f, mean %.0f" % (
@@ -378,7 +276,7 @@ def program_version():
     commit = git("rev-parse", "--short", "HEAD") or "?"
     if git("status", "--porcelain", "--", "app", "display", "serial", "settings", "store", "resources"):
         commit += " with local changes"
-    built = datetime.datetime.fromtimestamp(os.path.getmtime(h.VINTRA_EXE)).strftime("%Y-%m-%d %H:%M")
+    built = datetime.datetime.fromtimestamp(os.path.getmtime(vd.paths.VINTRA_EXE)).strftime("%Y-%m-%d %H:%M")
     return "commit %s, Vintra.exe built %s" % (commit, built)
 
 
@@ -400,7 +298,10 @@ def append_report(path, soak, argv, table):
 
 def main(argv):
     args = parse_args(argv)
-    for path, what in ((h.VINTRA_EXE, "Vintra.exe (VINTRA_EXE)"), (h.VINTRA_SIM, "vintra-sim (VINTRA_SIM)")):
+    # Its own prefix, so it can run beside the test suite.
+    if not os.environ.get("VINTRA_WINEPREFIX"):
+        vd.use_prefix(os.path.join(vd.paths.BUILD, "soak-wineprefix"))
+    for path, what in ((vd.paths.VINTRA_EXE, "Vintra.exe (VINTRA_EXE)"), (vd.paths.VINTRA_SIM, "vintra-sim (VINTRA_SIM)")):
         if not os.path.exists(path):
             sys.exit("soak: %s not found at %s; build it first" % (what, path))
     work = tempfile.mkdtemp(prefix="vintra-soak-")

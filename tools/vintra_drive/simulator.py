@@ -1,0 +1,123 @@
+"""vintra-sim, the simulated device: on its own pseudo-terminal, or relayed into a PtyDevice."""
+
+import os
+import subprocess
+import threading
+
+from . import devices, line_view, paths, wait, wine
+
+
+class Simulator:
+    """vintra-sim on a pseudo-terminal of its own, linked as COM<port>."""
+
+    def __init__(self, port, options=(), sim=None):
+        self.link = wine.port_link(port)
+        devices.remove_link(self.link)
+        self.process = subprocess.Popen([sim or paths.VINTRA_SIM, "--pty", "--link", self.link]
+                                        + [str(o) for o in options], stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+        self.slave_path = self.process.stdout.readline().decode().strip()
+        if not self.slave_path:
+            raise RuntimeError("vintra-sim did not start: %s" % self.process.stderr.read().decode())
+        wait.wait_until(lambda: os.path.islink(self.link) and os.readlink(self.link) == self.slave_path,
+                        what="vintra-sim's link " + self.link)
+
+    def configured(self):
+        """Whether the program has opened and configured the line."""
+        return line_view.raw_and_unmapped(self.slave_path)
+
+    def wait(self, timeout):
+        """Waits for a run with --duration to end; returns its summary (stderr)."""
+        self.process.wait(timeout)
+        return self.process.stderr.read().decode(errors="replace")
+
+    def stop(self):
+        """Ends the simulator (if it still runs) and removes its link."""
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.process.stdout.close()
+        self.process.stderr.close()
+        if os.path.islink(self.link) and os.readlink(self.link) == self.slave_path:
+            os.remove(self.link)
+
+
+class Relay:
+    """vintra-sim writing to its standard output, relayed into a plugged-in PtyDevice."""
+
+    def __init__(self, device, options, sim=None):
+        self.device = device
+        self.stopping = threading.Event()  # set: cut the stream at the next chunk, possibly mid-line
+        self.copied = 0                    # bytes the device received
+        self.process = subprocess.Popen([sim or paths.VINTRA_SIM, "--stdout"] + [str(o) for o in options],
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL)
+        self._thread = threading.Thread(target=self._copy, daemon=True)
+        self._thread.start()
+
+    def _copy(self):
+        self.copied = self.device.relay(self.process.stdout, self.stopping)
+
+    def finish(self, timeout):
+        """Waits for the simulator's run to end and everything to be relayed; returns its summary.
+
+        AssertionError when it fails or does not end within `timeout`."""
+        try:
+            self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.stop()
+            raise AssertionError("vintra-sim did not finish within %d s" % timeout)
+        self._thread.join(timeout)
+        return self._close(check=True)
+
+    def stop(self):
+        """Cuts the stream now (at a random byte of the chunk at hand) and ends the simulator."""
+        self.stopping.set()
+        if self.process.poll() is None:
+            self.process.terminate()  # it writes its count file on the way out
+        try:
+            self.process.wait(10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        # A device the program no longer reads holds the relay until it is pulled out.
+        self._thread.join(30)
+        return self._close(check=False)
+
+    def _close(self, check):
+        summary = self.process.stderr.read().decode(errors="replace").strip()
+        self.process.stdout.close()
+        self.process.stderr.close()
+        if check and self.process.returncode != 0:
+            raise AssertionError("vintra-sim failed (%d): %s" % (self.process.returncode, summary))
+        return summary
+
+
+def run_into(device, options, timeout=60):
+    """Runs vintra-sim with `options` into the device; returns its summary line once all is sent."""
+    return Relay(device, options).finish(timeout)
+
+
+def read_counts(path):
+    """The simulator's counters ('key value' lines) from its count file; {} if there is none."""
+    counts = {}
+    try:
+        with open(path) as f:
+            for line in f:
+                key, _, value = line.partition(" ")
+                counts[key] = int(value)
+    except (OSError, ValueError):
+        pass
+    return counts
+
+
+def read_lines(path):
+    """The lines of a file (bytes, without their LF); [] if there is none."""
+    try:
+        with open(path, "rb") as f:
+            return f.read().split(b"\n")[:-1]
+    except OSError:
+        return []

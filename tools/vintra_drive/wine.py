@@ -1,0 +1,78 @@
+"""The Wine prefix, its COM port map and its server.
+
+COM port N of the prefix opens whatever PORTS_DIR/comN links to (a
+pseudo-terminal); scripts/setup-wineprefix.sh makes the map. Which prefix is
+used is process-wide: VINTRA_WINEPREFIX, or use_prefix() before anything runs.
+"""
+
+import os
+import subprocess
+
+from . import paths
+
+ECHO_ON = "-all,warn+debugstr"  # every OutputDebugStringA reaches stderr
+ECHO_OFF = "-all"               # the program still echoes; Wine prints nothing
+
+# The prefix in use and the folder its COM links live in.
+prefix = {"path": None, "ports_dir": None}
+
+
+def use_prefix(path):
+    """Makes `path` the prefix of every Wine process this process starts."""
+    prefix["path"] = os.path.realpath(path)
+    prefix["ports_dir"] = os.path.join(prefix["path"], "vintra-ports")
+
+
+use_prefix(os.environ.get("VINTRA_WINEPREFIX") or os.path.join(paths.BUILD, "wineprefix"))
+
+
+def port_link(port):
+    """The path COM<port> opens."""
+    return os.path.join(prefix["ports_dir"], "com%d" % port)
+
+
+def env(debug=ECHO_OFF, display=None):
+    """The environment of a Wine process: our prefix, no Mono/Gecko prompts, `debug` as WINEDEBUG."""
+    result = dict(os.environ)
+    result.update({"WINEPREFIX": prefix["path"], "VINTRA_WINEPREFIX": prefix["path"], "WINEDEBUG": debug,
+                   "WINEDLLOVERRIDES": "mscoree,mshtml="})
+    if display is not None:
+        result["DISPLAY"] = display
+    return result
+
+
+def _server(*args, timeout=60):
+    subprocess.run([paths.WINESERVER] + list(args), env=env(), stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=timeout)
+
+
+def stop_server():
+    """Ends every process of the prefix and its server, and waits until they are gone."""
+    _server("-k")
+    _server("-w")
+
+
+def wait_server():
+    """Waits until the prefix's server has gone away on its own."""
+    _server("-w")
+
+
+def start_server():
+    """A persistent server in the foreground: its process id is known and it stays between runs."""
+    return subprocess.Popen([paths.WINESERVER, "-f", "-p"], env=env(), stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+
+
+def map_ports(ports):
+    """Creates the prefix if needed and maps exactly COM<n> for n in ports to port_link(n)."""
+    script = os.path.join(paths.REPO, "scripts", "setup-wineprefix.sh")
+    subprocess.run(["bash", script] + [str(n) for n in ports], env=env(display=""), check=True, timeout=300)
+    # The script may leave a server running that was started without a display;
+    # windows of programs it serves could stay invisible.
+    stop_server()
+
+
+def run(program, args=(), display=None, **kwargs):
+    """Runs a Windows program to its end under Wine; returns the CompletedProcess (text output)."""
+    return subprocess.run([paths.WINE, program] + [str(a) for a in args], env=env(display=display),
+                          capture_output=True, text=True, **kwargs)
