@@ -2,7 +2,11 @@
 // 16 MHz, drives its analog input with a recorded or synthetic signal and
 // passes what its UART sends to standard output or to a pseudo-terminal.
 //
-//   heart-rig ELF SIGNAL [--pty PATH] [--realtime] [--seconds N] [--loop]
+//   heart-rig ELF SIGNAL [--pty [--link PATH]] [--realtime] [--seconds N] [--loop]
+//
+// --pty sends to a fresh pseudo-terminal instead of standard output, prints
+// its device path as the first line on standard output and, with --link,
+// links PATH to it (removed at the end), so several rigs can run side by side.
 //
 // SIGNAL is a text file: the first line is the sample rate in Hz, then one line
 // per sample "<millivolts at the pin> [<1 while the leads are off>]". The pin
@@ -127,9 +131,9 @@ static int load_signal(const char* path) {
   return 0;
 }
 
-// A pseudo-terminal in raw mode whose device path is linked at `path`, so
-// several rigs can run side by side. Returns the master, or -1.
-static int open_pty(const char* path, int* slave) {
+// A pseudo-terminal in raw mode; its device path goes to `announce` and is
+// linked at `path` (if given). Returns the master, or -1.
+static int open_pty(const char* path, int announce, int* slave) {
   int master;
   char name[128];
   if (openpty(&master, slave, name, NULL, NULL) < 0) { perror("openpty"); return -1; }
@@ -138,27 +142,33 @@ static int open_pty(const char* path, int* slave) {
   cfmakeraw(&t);
   tcsetattr(*slave, TCSANOW, &t);
   fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-  unlink(path);
-  if (symlink(name, path) < 0) { perror(path); close(master); return -1; }
+  if (path) {
+    unlink(path);
+    if (symlink(name, path) < 0) { perror(path); close(master); return -1; }
+  }
+  dprintf(announce, "%s\n", name);
   return master;
 }
 
 int main(int argc, char** argv) {
-  const char* pty_path = NULL;
+  const char* link_path = NULL;
+  const char* files[2] = {NULL, NULL};
   double seconds = 0;
-  int realtime = 0;
-  if (argc < 3) {
-    fprintf(stderr, "usage: %s ELF SIGNAL [--pty PATH] [--realtime] [--seconds N] [--loop]\n", argv[0]);
-    return 2;
-  }
-  for (int a = 3; a < argc; ++a) {
-    if (!strcmp(argv[a], "--pty") && a + 1 < argc) pty_path = argv[++a];
+  int realtime = 0, use_pty = 0, nfiles = 0;
+  for (int a = 1; a < argc; ++a) {
+    if (!strcmp(argv[a], "--pty")) use_pty = 1;
+    else if (!strcmp(argv[a], "--link") && a + 1 < argc) link_path = argv[++a];
     else if (!strcmp(argv[a], "--seconds") && a + 1 < argc) seconds = atof(argv[++a]);
     else if (!strcmp(argv[a], "--realtime")) realtime = 1;
     else if (!strcmp(argv[a], "--loop")) rig.loop = 1;
+    else if (argv[a][0] != '-' && nfiles < 2) files[nfiles++] = argv[a];
     else { fprintf(stderr, "unknown argument: %s\n", argv[a]); return 2; }
   }
-  if (load_signal(argv[2]) < 0) return 1;
+  if (nfiles != 2 || (link_path && !use_pty)) {
+    fprintf(stderr, "usage: %s ELF SIGNAL [--pty [--link PATH]] [--realtime] [--seconds N] [--loop]\n", argv[0]);
+    return 2;
+  }
+  if (load_signal(files[1]) < 0) return 1;
   if (seconds <= 0) seconds = rig.loop ? 1e9 : (double)rig.count / rig.rate;
 
   // simavr prints "Loaded ..." on stdout; keep stdout for the UART bytes.
@@ -166,11 +176,14 @@ int main(int argc, char** argv) {
   dup2(STDERR_FILENO, STDOUT_FILENO);
   int slave = -1;
   rig.out_fd = uart_out;
-  if (pty_path && (rig.out_fd = open_pty(pty_path, &slave)) < 0) return 1;
+  if (use_pty) {
+    if ((rig.out_fd = open_pty(link_path, uart_out, &slave)) < 0) return 1;
+    close(uart_out);
+  }
 
   elf_firmware_t fw;
   memset(&fw, 0, sizeof fw);
-  if (elf_read_firmware(argv[1], &fw) != 0) { fprintf(stderr, "%s: cannot read\n", argv[1]); return 1; }
+  if (elf_read_firmware(files[0], &fw) != 0) { fprintf(stderr, "%s: cannot read\n", files[0]); return 1; }
   rig.avr = avr_make_mcu_by_name("atmega328p");
   if (!rig.avr) return 1;
   avr_init(rig.avr);
@@ -207,7 +220,7 @@ int main(int argc, char** argv) {
       if (ahead > 0.001) usleep((useconds_t)(ahead * 1e6));
     }
   }
-  if (pty_path) unlink(pty_path);
+  if (link_path) unlink(link_path);
   if (state == cpu_Crashed) { fprintf(stderr, "heart-rig: the firmware crashed\n"); return 1; }
   fprintf(stderr, "heart-rig: %.1f s simulated, %llu UART bytes; per sample: %lu samples, cycles max %llu mean %.0f of %llu\n",
           (double)rig.avr->cycle / MCU_HZ, rig.uart_bytes, rig.probe_count, (unsigned long long)rig.probe_max,

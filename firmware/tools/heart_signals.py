@@ -113,6 +113,12 @@ def synthetic_set():
     yield synthetic("ppg-noise", "ppg", [(30, 80)], noise_mv=0.01, wander_mv=0.3, seed=3)
 
 
+def live_set():
+    """Signals for the live runs (end-to-end test): a rate step Vintra's
+    bpm.txt must follow, 75 then 120 bpm."""
+    yield synthetic("ecg-75-120", "ecg", [(12, 75), (12, 120)])
+
+
 def record():
     """The recorded excerpt (360 Hz; millivolts = (value - 1024) / 200) with the
     reviewed reference beats and the intervals excluded from scoring."""
@@ -136,7 +142,7 @@ def write(out_dir, name, rate, pin, off, meta):
 def main():
     out_dir, wanted = sys.argv[1], set(sys.argv[2:])
     os.makedirs(out_dir, exist_ok=True)
-    for sig in list(synthetic_set()) + [record()]:
+    for sig in list(synthetic_set()) + list(live_set()) + [record()]:
         if not wanted or sig[0] in wanted:
             write(out_dir, *sig)
 
