@@ -1,6 +1,5 @@
 #pragma once
 // The process-wide records shared by the event loop and the two windows.
-#include "serial/line_buffer.h"
 #include "serial/link_watch.h"
 #include "serial/serial_link.h"
 #include "settings/settings.h"
@@ -8,11 +7,9 @@
 
 struct AppState {
     MeasurementStore store;  // rings written by the drain, read by the paint
-    SerialLink link;         // the open device, if any
-    LineBuffer lineBuffer;   // partial line carried between drains
+    SerialLink link;         // the open device, if any, with its partial line
     Settings settings;       // chosen port and baud rate
     LinkWatch linkWatch;     // when the device's health is next checked
-    bool inSizeMove;         // the user is dragging or sizing the main window
 };
 
 extern AppState gApp;

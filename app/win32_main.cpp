@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/app_state.h"
+#include "app/win32_event_loop.h"
 #include "display/main_window.h"
 #include "settings/settings_window.h"
 
@@ -49,7 +50,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showMode) {
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
-        DrainAppSerial();
+        DrainAfterEvent();
         WatchAppLink(GetTickCount64());
     }
     return 0;

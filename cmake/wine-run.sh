@@ -1,8 +1,6 @@
-#!/bin/sh
-# Runs a Windows executable under Wine in the project's test prefix.
-# WINEPREFIX may be set by the caller; otherwise the build's own prefix is used.
-: "${WINEPREFIX:=${VINTRA_WINEPREFIX:-$(cd "$(dirname "$0")/.." && pwd)/build/wineprefix}}"
-: "${WINEDEBUG:=-all}"
-export WINEPREFIX WINEDEBUG
-export WINEDLLOVERRIDES="mscoree,mshtml="
-exec /usr/lib/wine/wine64 "$@"
+#!/usr/bin/env bash
+# Runs a Windows executable under Wine in the project's prefix (the caller's
+# WINEPREFIX if set).
+[ -n "${WINEPREFIX:-}" ] && export VINTRA_WINEPREFIX="${VINTRA_WINEPREFIX:-$WINEPREFIX}"
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/wine-env.sh"
+exec "$WINE" "$@"

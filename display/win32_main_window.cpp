@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/win32_event_loop.h"
 #include "display/draw_context.h"
 #include "display/main_window.h"
 #include "settings/settings_window.h"
@@ -108,16 +109,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             limits->ptMinTrackSize.y = kMinTrackHeight;
             return 0;
         }
-        case WM_ENTERSIZEMOVE:
-            gApp.inSizeMove = true;
-            return 0;
-        case WM_EXITSIZEMOVE:
-            gApp.inSizeMove = false;
-            return 0;
         case WM_TIMER:
-            // Dragging or sizing runs the platform's own loop instead of ours;
-            // the tick then drains, so the device is not left unread.
-            if (gApp.inSizeMove) DrainAppSerial();
+            // Menus and moving or sizing any window run the platform's own
+            // loop instead of ours; the tick then drains, so the device is
+            // not left unread.
+            DrainOnTick();
             // Data the event loop drains right after this tick is painted at
             // the next one when nothing else changed; draining here as well
             // would cost an extra read of the device on every tick. Without a

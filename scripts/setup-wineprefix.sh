@@ -18,8 +18,22 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 mkdir -p "$VINTRA_PORTS"
 
-wanted="${ports[*]}"
-if [ "$(cat "$VINTRA_PORTS/.mapped" 2>/dev/null)" != "$wanted" ]; then
+# The map as it stands: the registry's port entries as Wine last saved them,
+# and the links Wine made from them. A copied or moved checkout still points
+# into the old folder, so the targets count, not just the numbers.
+current_map() {
+  local n
+  awk '/^\[Software\\\\Wine\\\\Ports\]/ { on = 1; next } /^\[/ { on = 0 } on && /^"COM/' \
+    "$WINEPREFIX/system.reg" | sort
+  for n in "${ports[@]}"; do echo "com$n -> $(readlink "$WINEPREFIX/dosdevices/com$n")"; done
+}
+wanted_map() {
+  local n
+  for n in "${ports[@]}"; do echo "\"COM$n\"=\"$VINTRA_PORTS/com$n\""; done | sort
+  for n in "${ports[@]}"; do echo "com$n -> $VINTRA_PORTS/com$n"; done
+}
+
+if [ "$(current_map)" != "$(wanted_map)" ]; then
   "$WINE" reg delete 'HKLM\Software\Wine\Ports' /f >/dev/null 2>&1 || true
   for n in "${ports[@]}"; do
     "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$VINTRA_PORTS/com$n" /f >/dev/null 2>&1
@@ -30,5 +44,6 @@ if [ "$(cat "$VINTRA_PORTS/.mapped" 2>/dev/null)" != "$wanted" ]; then
   rm -f "$WINEPREFIX"/dosdevices/com*
   # Start the server again so the new map is in force (and checkable) now.
   DISPLAY= "$WINE" cmd /c exit >/dev/null 2>&1 || true
-  echo "$wanted" > "$VINTRA_PORTS/.mapped"
+  "$WINESERVER" -w 2>/dev/null || true
+  [ "$(current_map)" = "$(wanted_map)" ] || { echo "setup-wineprefix: COM map not in force" >&2; exit 1; }
 fi

@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 out="$(realpath -m "${VINTRA_BUILD_DIR:-build}")"
+# The tests find the build's Wine prefix through it.
+export VINTRA_BUILD_DIR="$out"
 
 bash scripts/install-deps.sh
 bash scripts/build.sh

@@ -14,14 +14,22 @@ void HandleLine(MeasurementStore& store, const char* line) {
     EchoLine(line);
 }
 
-void DrainSerial(SerialLink& link, LineBuffer& buffer, MeasurementStore& store) {
+void DrainSerial(SerialLink& link, MeasurementStore& store) {
+    LineBuffer& buffer = link.pending;
     while (link.device != kNoDevice) {
         const char* line = TakeLine(buffer);
         if (line == nullptr) {
             int room = 0;
             char* at = PrepareRead(buffer, &room);
             int got = ReadSerialDevice(link.device, at, room);
-            if (got < 0 || got > room) got = 0;
+            if (got < 0) {
+                // Several USB serial drivers fail reads once the device is
+                // pulled while its line state still reads fine: the device is
+                // gone. The link watch retries the chosen port.
+                ClosePort(link);
+                return;
+            }
+            if (got > room) got = 0;
             CommitRead(buffer, at, got);
             line = TakeLine(buffer);
             if (line == nullptr) {

@@ -1,19 +1,19 @@
 #pragma once
 // Cuts the device's byte stream into lines. Bytes that arrive without their
-// line end wait here until a later read completes the line, across calls and
-// across port changes.
+// line end wait here until a later read completes the line.
 #include <cstdint>
 
 constexpr int32_t kLineBufferSize = 16;  // a line with its CR LF is at most 15 bytes
 
+// Empty unless initialised otherwise, so any record holding one starts valid.
 struct LineBuffer {
-    char storage[kLineBufferSize];  // pending bytes, always followed by a zero byte
-    int32_t capacity;               // kLineBufferSize
-    int32_t cursor;                 // first byte not yet consumed
-    bool discarding;                // dropping the rest of an overlong line, up to its LF
+    char storage[kLineBufferSize] = {};  // pending bytes, always followed by a zero byte
+    int32_t capacity = kLineBufferSize;  // kLineBufferSize
+    int32_t cursor = 0;                  // first byte not yet consumed
+    bool discarding = false;             // dropping the rest of an overlong line, up to its LF
 };
 
-constexpr LineBuffer kEmptyLineBuffer = {{}, kLineBufferSize, 0, false};
+constexpr LineBuffer kEmptyLineBuffer = {};
 
 // Cuts the next complete line (ended by CR LF or a bare LF) out of the pending
 // bytes and returns its text without the line end; nullptr when no line is complete.

@@ -14,8 +14,8 @@ DeviceHandle OpenSerialDevice(const char* name);
 // line state cannot be read.
 bool ConfigureSerialDevice(DeviceHandle device, uint32_t baud);
 
-// Reads what has arrived, at most `capacity` bytes, never waiting. A failed
-// read counts as zero bytes.
+// Reads what has arrived, at most `capacity` bytes, never waiting: the count
+// read (0 when nothing has arrived), or -1 when the read failed.
 int ReadSerialDevice(DeviceHandle device, char* buffer, int capacity);
 
 // False when the device has gone away (unplugged, or its line state is unreadable).

@@ -12,11 +12,8 @@ bool FormatPortName(uint32_t port, char (&name)[kPortNameSize]) {
 
 void OpenPort(SerialLink& link, uint32_t port, uint32_t baud) {
     if (port == link.port) return;
+    ClosePort(link);
     link.port = port;
-    if (link.device != kNoDevice) {
-        CloseSerialDevice(link.device);
-        link.device = kNoDevice;
-    }
     char name[kPortNameSize];
     DeviceHandle device = FormatPortName(port, name) ? OpenSerialDevice(name) : kNoDevice;
     if (device == kNoDevice) {
@@ -31,6 +28,7 @@ void ClosePort(SerialLink& link) {
     if (link.device != kNoDevice) CloseSerialDevice(link.device);
     link.device = kNoDevice;
     link.port = 0;
+    link.pending = kEmptyLineBuffer;
 }
 
 void ApplyBaudRate(SerialLink& link, uint32_t baud) {

@@ -48,7 +48,7 @@ bool ConfigureSerialDevice(DeviceHandle device, uint32_t baud) {
 
 int ReadSerialDevice(DeviceHandle device, char* buffer, int capacity) {
     DWORD got = 0;
-    if (!ReadFile(device, buffer, static_cast<DWORD>(capacity), &got, nullptr)) return 0;
+    if (!ReadFile(device, buffer, static_cast<DWORD>(capacity), &got, nullptr)) return -1;
     return static_cast<int>(got);
 }
 

@@ -27,19 +27,24 @@ void ProbePorts(PortExistsFn exists, PortList& list) {
     }
 }
 
+// Saves the settings and makes the link run them: the chosen port already
+// open takes the rate without being reopened; otherwise the port is (re)opened.
+static void SaveAndApply(const Settings& settings, SerialLink& link) {
+    SaveSettings(settings);
+    if (link.port != 0 && link.port == settings.port) {
+        ApplyBaudRate(link, settings.baudRate);
+    } else {
+        OpenPort(link, settings.port, settings.baudRate);
+    }
+}
+
 void ChoosePort(Settings& settings, SerialLink& link, uint32_t port, uint32_t shownBaud) {
     settings.port = port;
     settings.baudRate = shownBaud;
-    SaveSettings(settings);
-    OpenPort(link, settings.port, settings.baudRate);
+    SaveAndApply(settings, link);
 }
 
 void ChooseBaudRate(Settings& settings, SerialLink& link, uint32_t baud) {
     settings.baudRate = baud;
-    SaveSettings(settings);
-    if (link.port != 0 && link.port == settings.port) {
-        ApplyBaudRate(link, baud);
-    } else {
-        OpenPort(link, settings.port, settings.baudRate);
-    }
+    SaveAndApply(settings, link);
 }

@@ -36,7 +36,8 @@ void ProbePorts(PortExistsFn exists, PortList& list);
 
 // The user picked `port`; `shownBaud` is the rate the baud list shows, which
 // is what the port is saved and opened with (it differs from the saved rate
-// only when that is none, or one the list does not offer). Saves and (re)opens.
+// only when that is none, or one the list does not offer). Saves it, then
+// opens the port, or applies the rate when the port is already open.
 void ChoosePort(Settings& settings, SerialLink& link, uint32_t port, uint32_t shownBaud);
 
 // The user picked a baud rate: saves it and applies it to the open port at once.

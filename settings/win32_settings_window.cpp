@@ -92,10 +92,12 @@ static void HandleSelection(HWND control) {
     if (control == gSettingsUi.portList) {
         LRESULT index = SendMessageA(control, CB_GETCURSEL, 0, 0);
         if (index == CB_ERR) return;
-        // Item texts are port names, well under 16 bytes; check rather than trust.
-        if (SendMessageA(control, CB_GETLBTEXTLEN, index, 0) >= kPortNameSize) return;
-        char text[kPortNameSize];
-        SendMessageA(control, CB_GETLBTEXT, index, (LPARAM)text);
+        // Item texts are port names, well under 16 bytes; check rather than
+        // trust, and parse only a text the list actually copied.
+        LRESULT length = SendMessageA(control, CB_GETLBTEXTLEN, index, 0);
+        if (length == CB_ERR || length >= kPortNameSize) return;
+        char text[kPortNameSize] = {};
+        if (SendMessageA(control, CB_GETLBTEXT, index, (LPARAM)text) != length) return;
         uint32_t port = 0;
         if (!ParsePortItem(text, &port)) return;
         ChoosePort(gApp.settings, gApp.link, port, ShownBaudRate());

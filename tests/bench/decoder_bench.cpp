@@ -18,12 +18,11 @@ static void DrainStream(benchmark::State& state, bool posixSinks) {
     gPosixSinks = posixSinks;
     static MeasurementStore store;
     InitMeasurementStore(store);
-    LineBuffer buffer = kEmptyLineBuffer;
-    SerialLink link = {1, reinterpret_cast<DeviceHandle>(1)};
+    SerialLink link = {1, reinterpret_cast<DeviceHandle>(1), kEmptyLineBuffer};
     gSinkCounters = {0, 0};
     for (auto _ : state) {
         RewindMemoryDevice(stream.bytes.data(), stream.bytes.size());
-        DrainSerial(link, buffer, store);
+        DrainSerial(link, store);
         benchmark::DoNotOptimize(store.samples.writeIndex);
     }
     // Every line must have gone through the decoder, or the figure means nothing.

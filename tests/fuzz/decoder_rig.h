@@ -6,13 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "serial/line_buffer.h"
 #include "serial/serial_link.h"
 #include "store/measurement_store.h"
 
 struct DecoderRig {
-    SerialLink link;
-    LineBuffer buffer;
+    SerialLink link;  // with the line buffer under test
     MeasurementStore store;
 
     std::string arrived;  // every byte the device has received

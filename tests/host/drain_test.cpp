@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "serial/drain_serial.h"
+#include "serial/link_watch.h"
 #include "tests/host/fake_serial_platform.h"
 
 namespace {
@@ -31,24 +32,27 @@ std::ostream& operator<<(std::ostream& out, const Outcome& o) {
     return out;
 }
 
+// A device open on COM3; COM4 is there too.
 struct Rig {
-    SerialLink link = {1, reinterpret_cast<DeviceHandle>(1)};
-    LineBuffer buffer = kEmptyLineBuffer;
+    SerialLink link = kClosedLink;
     MeasurementStore store = {};
 
     Rig() {
         ResetFakeSerialPlatform();
+        gFake.presentDevices = {"COM3", "COM4"};
+        OpenPort(link, 3, 115200);
         InitMeasurementStore(store);
     }
 
     // Delivers bytes as one arrival, then drains as the event loop would.
     void Arrive(const std::string& bytes) {
         if (!bytes.empty()) gFake.pendingReads.push_back(bytes);
-        DrainSerial(link, buffer, store);
+        DrainSerial(link, store);
         CheckBufferInvariants();
     }
 
     void CheckBufferInvariants() const {
+        const LineBuffer& buffer = link.pending;
         ASSERT_EQ(buffer.capacity, kLineBufferSize);
         ASSERT_GE(buffer.cursor, 0);
         ASSERT_LT(buffer.cursor, kLineBufferSize);
@@ -140,7 +144,7 @@ TEST(DrainSerial, BareLineFeedAsFirstByteOfStorage) {
 
 TEST(DrainSerial, NoDeviceMeansNoRead) {
     Rig rig;
-    rig.link = {0, kNoDevice};
+    rig.link = kClosedLink;
     rig.Arrive("S1\r\n");
     EXPECT_EQ(gFake.readCalls, 0);
     EXPECT_TRUE(rig.Result() == Outcome{});
@@ -156,12 +160,80 @@ TEST(DrainSerial, OneCallTakesABurstOfManyReads) {
     EXPECT_EQ(gFake.echoes.size(), 500u);
 }
 
-TEST(DrainSerial, PendingBytesSurviveAPortChange) {
+// Some drivers fail reads of a pulled device while its line state still reads
+// fine: the first failing read closes the link; the watch reopens it.
+TEST(DrainSerial, AFailingReadClosesTheLinkUntilTheDeviceAnswers) {
     Rig rig;
-    rig.Arrive("B6");
-    rig.link = {2, reinterpret_cast<DeviceHandle>(2)};
-    rig.Arrive("5\r\n");
-    EXPECT_EQ(rig.Result(), (Outcome{{}, {65}, {"65"}, {"B65"}}));
+    LinkWatch watch = {0};
+    rig.Arrive("S1\r\nB7");
+    ASSERT_NE(rig.link.device, kNoDevice) << "a read that brings nothing is no failure";
+
+    gFake.failReads = true;
+    int reads = gFake.readCalls;
+    rig.Arrive("");
+    EXPECT_EQ(gFake.readCalls, reads + 1);
+    EXPECT_EQ(rig.link.device, kNoDevice);
+    EXPECT_EQ(gFake.openDevices, 0);
+    WatchLink(watch, rig.link, 3, 115200, 0);  // opens, and still fails to read
+    ASSERT_NE(rig.link.device, kNoDevice);
+    rig.Arrive("");
+    EXPECT_EQ(rig.link.device, kNoDevice);
+
+    gFake.failReads = false;
+    WatchLink(watch, rig.link, 3, 115200, 1000);
+    rig.Arrive("B81\r\n");
+    EXPECT_EQ(rig.link.port, 3u);
+    EXPECT_EQ(rig.Result(), (Outcome{{1}, {81}, {"81"}, {"S1", "B81"}}));
+}
+
+// Pending bytes belong to their connection: whatever closes or switches the
+// link drops them (an overlong line being skipped included), so they never
+// join the first line of the next connection; a link that stays open keeps them.
+TEST(DrainSerial, PendingBytesLastAsLongAsTheirConnection) {
+    const Outcome kept = {{}, {65, 81}, {"65", "81"}, {"B65", "B81"}};
+    const Outcome dropped = {{}, {81}, {"81"}, {"5", "B81"}};
+    struct Case {
+        const char* what;
+        const char* before;  // arrives first, without a line end
+        void (*between)(Rig&);
+        const Outcome& expected;  // once "5\r\nB81\r\n" arrives
+    } cases[] = {
+        {"nothing", "B6", [](Rig&) {}, kept},
+        {"the open port asked for again", "B6", [](Rig& r) { OpenPort(r.link, 3, 9600); }, kept},
+        {"a new baud rate", "B6", [](Rig& r) { ApplyBaudRate(r.link, 9600); }, kept},
+        {"a healthy device watched", "B6",
+         [](Rig& r) {
+             LinkWatch watch = {0};
+             WatchLink(watch, r.link, 3, 9600, 0);
+         },
+         kept},
+        {"a switch to another port", "B6", [](Rig& r) { OpenPort(r.link, 4, 9600); }, dropped},
+        {"a port that fails to open", "B6",
+         [](Rig& r) {
+             OpenPort(r.link, 7, 9600);
+             OpenPort(r.link, 3, 9600);
+         },
+         dropped},
+        {"a gone device closed by the watch", "B6",
+         [](Rig& r) {
+             LinkWatch watch = {0};
+             gFake.healthy = false;
+             WatchLink(watch, r.link, 3, 9600, 0);
+             gFake.healthy = true;
+             WatchLink(watch, r.link, 3, 9600, 1000);
+         },
+         dropped},
+        {"a switch while an overlong line is skipped", "B1234567890123456",
+         [](Rig& r) { OpenPort(r.link, 4, 9600); }, dropped},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.Arrive(c.before);
+        c.between(rig);
+        ASSERT_NE(rig.link.device, kNoDevice) << c.what;
+        rig.Arrive("5\r\nB81\r\n");
+        EXPECT_EQ(rig.Result(), c.expected) << c.what;
+    }
 }
 
 }  // namespace

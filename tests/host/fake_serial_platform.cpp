@@ -29,6 +29,7 @@ bool ConfigureSerialDevice(DeviceHandle device, uint32_t baud) {
 
 int ReadSerialDevice(DeviceHandle, char* buffer, int capacity) {
     ++gFake.readCalls;
+    if (gFake.failReads) return -1;
     if (gFake.pendingReads.empty()) return 0;
     std::string& next = gFake.pendingReads.front();
     int count = std::min(capacity, static_cast<int>(next.size()));

@@ -15,6 +15,7 @@ struct FakeSerialPlatform {
     int closeCount = 0;
     int openDevices = 0;
     bool healthy = true;
+    bool failReads = false;  // reads fail, whatever the health check says
     int readCalls = 0;
     std::vector<std::string> bpmWrites;  // each rewrite of "bpm.txt"
     std::vector<std::string> echoes;     // each echoed line

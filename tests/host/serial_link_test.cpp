@@ -29,7 +29,7 @@ TEST(SerialLink, PortNamesUseTheDeviceNamespaceFromTen) {
 TEST(SerialLink, OpenSwitchAndFailureFollowTheLinkStates) {
     ResetFakeSerialPlatform();
     gFake.presentDevices = {"COM3", "\\\\.\\COM12"};
-    SerialLink link = {0, kNoDevice};
+    SerialLink link = kClosedLink;
 
     OpenPort(link, 0, 9600);  // nothing open, nothing asked
     EXPECT_TRUE(gFake.openCalls.empty());
@@ -68,7 +68,7 @@ TEST(SerialLink, OpenSwitchAndFailureFollowTheLinkStates) {
 TEST(SerialLink, BaudRateReachesTheOpenDevice) {
     ResetFakeSerialPlatform();
     gFake.presentDevices = {"COM3"};
-    SerialLink link = {0, kNoDevice};
+    SerialLink link = kClosedLink;
     ApplyBaudRate(link, 9600);  // nothing open: nothing to configure
     EXPECT_TRUE(gFake.configuredBauds.empty());
     OpenPort(link, 3, 0);
@@ -80,7 +80,7 @@ TEST(SerialLink, BaudRateReachesTheOpenDevice) {
 TEST(LinkWatch, ClosesAGoneDeviceAndReopensItWhenItReturns) {
     ResetFakeSerialPlatform();
     gFake.presentDevices = {"COM5"};
-    SerialLink link = {0, kNoDevice};
+    SerialLink link = kClosedLink;
     LinkWatch watch = {0};
     OpenPort(link, 5, 115200);
 
@@ -106,7 +106,7 @@ TEST(LinkWatch, ClosesAGoneDeviceAndReopensItWhenItReturns) {
 
 TEST(LinkWatch, PicksUpAPortThatAppearsLaterAndIgnoresNoChoice) {
     ResetFakeSerialPlatform();
-    SerialLink link = {0, kNoDevice};
+    SerialLink link = kClosedLink;
     LinkWatch watch = {0};
     WatchLink(watch, link, 0, 0, 0);
     EXPECT_TRUE(gFake.openCalls.empty()) << "no port chosen, nothing tried";

@@ -79,7 +79,7 @@ TEST_F(SettingsFile, MissingFileLeavesZerosAndSaveWritesExactText) {
 
 TEST_F(SettingsFile, ChoosingAPortWithoutARateUsesTheShownRate) {
     Settings s = {0, 0};
-    SerialLink link = {0, kNoDevice};
+    SerialLink link = kClosedLink;
     gFake.presentDevices = {"COM4"};
     ChoosePort(s, link, 4, kBaudRates[BaudIndexToShow(s.baudRate)]);
     EXPECT_EQ(FileText(), "4 115200");
@@ -89,7 +89,7 @@ TEST_F(SettingsFile, ChoosingAPortWithoutARateUsesTheShownRate) {
 
 TEST_F(SettingsFile, ChoosingUsesTheShownRateAndSavesBeforeOpening) {
     Settings s = {0, 9600};
-    SerialLink link = {0, kNoDevice};
+    SerialLink link = kClosedLink;
     ChoosePort(s, link, 3, kBaudRates[BaudIndexToShow(s.baudRate)]);  // COM3 absent: saved anyway
     EXPECT_EQ(FileText(), "3 9600");
     EXPECT_EQ(link.port, 0u);
@@ -99,10 +99,21 @@ TEST_F(SettingsFile, ChoosingUsesTheShownRateAndSavesBeforeOpening) {
     EXPECT_EQ(FileText(), "4 115200");
 }
 
+TEST_F(SettingsFile, ChoosingTheOpenPortAppliesTheShownRate) {
+    gFake.presentDevices = {"COM1"};
+    Settings s = {1, 0};
+    SerialLink link = kClosedLink;
+    OpenPort(link, 1, 0);  // the device keeps its own rate
+    ChoosePort(s, link, 1, kBaudRates[BaudIndexToShow(s.baudRate)]);
+    EXPECT_EQ(FileText(), "1 115200");
+    EXPECT_EQ(gFake.configuredBauds, (std::vector<uint32_t>{0, 115200})) << "what is saved is what runs";
+    EXPECT_EQ(gFake.openCalls.size(), 1u) << "applied to the open port, not reopened";
+}
+
 TEST_F(SettingsFile, ABaudRateChosenWhileOpenIsAppliedAtOnce) {
     gFake.presentDevices = {"COM3"};
     Settings s = {3, 9600};
-    SerialLink link = {0, kNoDevice};
+    SerialLink link = kClosedLink;
     OpenPort(link, 3, 9600);
     ChooseBaudRate(s, link, 57600);
     EXPECT_EQ(FileText(), "3 57600");

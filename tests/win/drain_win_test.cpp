@@ -14,8 +14,7 @@ using Strings = std::vector<std::string>;
 
 class DrainTest : public ::testing::Test {
   protected:
-    SerialLink link = {0, kNoDevice};
-    LineBuffer buffer = kEmptyLineBuffer;
+    SerialLink link = kClosedLink;
     MeasurementStore store = {};
     HANDLE device = INVALID_HANDLE_VALUE;
     size_t logMark = 0;
@@ -42,7 +41,7 @@ class DrainTest : public ::testing::Test {
         ASSERT_TRUE(SendFromDevice(device, bytes));
         bool arrived = WaitUntil(
             [&] {
-                DrainSerial(link, buffer, store);
+                DrainSerial(link, store);
                 return store.samples.writeIndex >= samples;
             },
             5000);
@@ -54,7 +53,7 @@ class DrainTest : public ::testing::Test {
     void DrainFor(DWORD milliseconds) {
         WaitUntil(
             [&] {
-                DrainSerial(link, buffer, store);
+                DrainSerial(link, store);
                 return false;
             },
             milliseconds);

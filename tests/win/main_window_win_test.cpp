@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "app/app_state.h"
+#include "app/win32_event_loop.h"
 #include "display/draw_context.h"
 #include "display/main_window.h"
 #include "settings/settings_window.h"
 #include "tests/win/panel_canvas.h"
+#include "tests/win/win_test_support.h"
 #include "tests/win/window_classes.h"
 
 namespace {
@@ -110,6 +112,51 @@ TEST_F(MainWindowTest, F6OpensTheSettingsWindow) {
     PumpMessages();
     ASSERT_NE(SettingsWindowHandle(), nullptr);
     EXPECT_TRUE(IsWindowVisible(SettingsWindowHandle()));
+}
+
+// What a menu's loop saw of data sent while it ran.
+struct MenuLoopWatch {
+    HANDLE device;        // the device end of COM3
+    int ticks;            // calls of the watching timer
+    bool sent;            // the data went out
+    bool arrived;         // it reached the rings and "bpm.txt" inside the loop
+};
+
+MenuLoopWatch gMenuWatch;
+
+// Runs inside the menu's loop: sends once, then closes the menu as soon as
+// the data has arrived (or after about three seconds).
+void CALLBACK WatchFromInsideTheMenu(HWND, UINT, UINT_PTR, DWORD) {
+    MenuLoopWatch& w = gMenuWatch;
+    ++w.ticks;
+    if (!w.sent) w.sent = SendFromDevice(w.device, "S321\r\nB93\r\n");
+    std::string beatFile;
+    w.arrived = LatestBeatRate(gApp.store) == 93 && ReadWholeFile("bpm.txt", &beatFile) && beatFile == "93";
+    if (w.arrived || w.ticks > 150) EndMenu();
+}
+
+TEST_F(MainWindowTest, DataSentWhileAMenuIsOpenArrivesBeforeItCloses) {
+    OpenPort(gApp.link, 3, 115200);
+    ASSERT_NE(gApp.link.device, kNoDevice);
+    // Opened after COM3: Wine flushes a terminal when it opens it.
+    gMenuWatch = {CreateFileA("com3-device", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr), 0, false, false};
+    ASSERT_NE(gMenuWatch.device, INVALID_HANDLE_VALUE) << GetLastError();
+    DeleteFileA("bpm.txt");
+    SetTimer(window, 0, kRepaintPeriodMs, nullptr);
+    gEventLoop.drainedSinceTick = true;  // as left by the main loop
+
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, 1, "Item");
+    UINT_PTR watch = SetTimer(nullptr, 0, 20, WatchFromInsideTheMenu);
+    TrackPopupMenu(menu, TPM_RETURNCMD, 40, 40, 0, window, nullptr);
+    KillTimer(nullptr, watch);
+    DestroyMenu(menu);
+    KillTimer(window, 0);
+    CloseHandle(gMenuWatch.device);
+    ClosePort(gApp.link);
+
+    EXPECT_TRUE(gMenuWatch.sent);
+    EXPECT_TRUE(gMenuWatch.arrived) << "after " << gMenuWatch.ticks << " ticks of the watch";
 }
 
 }  // namespace

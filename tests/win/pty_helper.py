@@ -22,13 +22,11 @@ import os
 import signal
 import subprocess
 import sys
-import termios
 import time
 
-SPEEDS = {getattr(termios, "B%d" % n): n for n in (
-    0, 50, 75, 110, 134, 150, 200, 300, 600, 1200, 1800, 2400, 4800, 9600, 19200, 38400,
-    57600, 115200, 230400, 460800, 500000, 576000, 921600, 1000000)}
-CSIZES = {termios.CS5: 5, termios.CS6: 6, termios.CS7: 7, termios.CS8: 8}
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "tools"))
+from vintra_drive.devices import remove_link  # noqa: E402
+from vintra_drive.line_view import describe, openers  # noqa: E402
 
 
 class Pair:
@@ -42,7 +40,7 @@ class Pair:
 
     def plug(self):
         for link in self.links:
-            remove(link)
+            remove_link(link)
         addresses = ["pty,raw,echo=0,link=%s" % link for link in self.links]
         self.process = subprocess.Popen(["socat"] + addresses, stdin=subprocess.DEVNULL,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -59,50 +57,7 @@ class Pair:
             self.process = None
         # Gone links, not dangling ones: a later terminal may reuse the number.
         for link in self.links:
-            remove(link)
-
-
-def remove(path):
-    """Deletes a link if it is there."""
-    try:
-        os.unlink(path)
-    except FileNotFoundError:
-        pass
-
-
-def describe_termios(path):
-    """The line settings of the terminal at `path`, as the tests read them."""
-    fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-    try:
-        iflag, _, cflag, _, ispeed, ospeed, _ = termios.tcgetattr(fd)
-    finally:
-        os.close(fd)
-    speed = SPEEDS.get(ospeed, -1) if ispeed == ospeed else -1
-    fields = [("speed", speed), ("csize", CSIZES[cflag & termios.CSIZE]),
-              ("parenb", int(bool(cflag & termios.PARENB))), ("cstopb", int(bool(cflag & termios.CSTOPB))),
-              ("crtscts", int(bool(cflag & termios.CRTSCTS))), ("ixon", int(bool(iflag & termios.IXON))),
-              ("ixoff", int(bool(iflag & termios.IXOFF)))]
-    return " ".join("%s %d" % field for field in fields)
-
-
-def count_openers(path, excluded_pids):
-    """Open descriptors on `path` in all processes but the excluded ones."""
-    count = 0
-    for pid in os.listdir("/proc"):
-        if not pid.isdigit() or int(pid) in excluded_pids:
-            continue
-        fd_dir = "/proc/%s/fd" % pid
-        try:
-            fds = os.listdir(fd_dir)
-        except OSError:
-            continue
-        for fd in fds:
-            try:
-                if os.readlink(os.path.join(fd_dir, fd)) == path:
-                    count += 1
-            except OSError:
-                pass
-    return count
+            remove_link(link)
 
 
 def answer(request, pairs):
@@ -117,10 +72,10 @@ def answer(request, pairs):
         return "error: unknown request %r" % request
     command = words[0]
     if command == "termios":
-        return describe_termios(terminal)
+        return describe(terminal)
     if command == "openers":
         socats = {p.process.pid for p in pairs.values() if p.process is not None}
-        return str(count_openers(terminal, socats | {os.getpid()}))
+        return str(openers(terminal, socats | {os.getpid()}))
     if command == "unplug":
         pair.unplug()
         return "ok"

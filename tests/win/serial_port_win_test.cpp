@@ -13,7 +13,7 @@ namespace {
 
 class SerialPortTest : public ::testing::Test {
   protected:
-    SerialLink link = {0, kNoDevice};
+    SerialLink link = kClosedLink;
 
     void TearDown() override { ClosePort(link); }
 

@@ -206,6 +206,21 @@ TEST_F(SettingsWindowTest, ChoosingAPortSavesItWithTheShownRateAndOpensIt) {
     EXPECT_EQ(CountOpeners("com3"), 0) << "the old port must be released";
 }
 
+TEST_F(SettingsWindowTest, ChoosingTheOpenPortAgainAppliesTheShownRate) {
+    ASSERT_TRUE(PresetLine("COM3", 38400, 8, NOPARITY, ONESTOPBIT));
+    gApp.settings = {3, 0};  // opened keeping the device's own rate
+    OpenPort(gApp.link, 3, 0);
+    ASSERT_EQ(Speed("com3"), 38400);
+    DeviceHandle device = gApp.link.device;
+    SettingsLists lists;
+    HWND window = Open(&lists);
+    ASSERT_NE(lists.ports, nullptr);
+    Choose(window, lists.ports, "COM3");
+    EXPECT_EQ(ConfigFile(), "3 115200");
+    EXPECT_EQ(gApp.link.device, device);
+    EXPECT_EQ(Speed("com3"), 115200);
+}
+
 TEST_F(SettingsWindowTest, ARateChosenBeforeAnyPortIsKeptForThePort) {
     SettingsLists lists;
     HWND window = Open(&lists);

@@ -14,7 +14,6 @@ import ctypes
 import json
 import os
 import random
-import re
 import select
 import struct
 import subprocess
@@ -222,45 +221,30 @@ def measure_latency(session, lines=LATENCY_LINES):
 
 # ------------------------------------------------------------ sustained rate
 
-ECHO_LINE = re.compile(rb':warn:debugstr:OutputDebugStringA "(.*)"$')
-
-
-def echoed_lines(path):
-    """The lines the program echoed, in order, from Wine's debug output."""
-    lines = []
-    with open(path, "rb") as f:
-        for raw in f:
-            match = ECHO_LINE.search(raw.rstrip(b"\n"))
-            if match and match.group(1) != b"\\n":
-                lines.append(match.group(1))
-    return lines
-
-
 def measure_sustained(session, seconds):
     """SUSTAINED_RATE lines/s for `seconds`: every well-formed line the simulator
     sent must come back in the echo, in order."""
     work = tempfile.mkdtemp(prefix="vintra-sustained-")
     sent_path = os.path.join(work, "sent.txt")
-    echo_path = os.path.join(work, "echo.txt")
     # The delay leaves time for the program to start and open the line: bytes
     # written before Wine opens a pseudo-terminal are flushed away.
     start_delay = 15
     device = vs.SimDevice(["--rate", str(SUSTAINED_RATE), "--duration", str(seconds), "--seed", "11",
                            "--start-delay", str(start_delay), "--linger", "2", "--log-wellformed", sent_path])
     started = time.monotonic()
-    program = vs.Program(session, echo_path=echo_path)
+    program = vs.Program(session, echo=True)
     try:
         wait_configured(device)
         if time.monotonic() - started > start_delay - 1:
             raise RuntimeError("the program opened the line too late for a clean count")
         device.wait(start_delay + seconds + 60)
         time.sleep(2)  # the last lines' echo
+        echoed = program.run.echoed_lines()
     finally:
         program.stop()
         device.stop()
     with open(sent_path, "rb") as f:
         sent = [line.rstrip(b"\r\n") for line in f if line.strip()]
-    echoed = echoed_lines(echo_path)
     matched = 0
     for a, b in zip(sent, echoed):
         if a != b:

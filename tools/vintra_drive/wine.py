@@ -72,7 +72,11 @@ def map_ports(ports):
     stop_server()
 
 
-def run(program, args=(), display=None, **kwargs):
-    """Runs a Windows program to its end under Wine; returns the CompletedProcess (text output)."""
-    return subprocess.run([paths.WINE, program] + [str(a) for a in args], env=env(display=display),
-                          capture_output=True, text=True, **kwargs)
+def run(program, args=(), capture=True, **kwargs):
+    """Runs a Windows program to its end under Wine; returns the CompletedProcess (text output).
+
+    Without capture its output is dropped: a first program of a session leaves
+    Wine's desktop processes running, and they would hold a captured pipe open."""
+    output = subprocess.PIPE if capture else subprocess.DEVNULL
+    return subprocess.run([paths.WINE, program] + [str(a) for a in args], env=env(), stdout=output, stderr=output,
+                          text=True, **kwargs)

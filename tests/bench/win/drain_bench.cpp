@@ -19,15 +19,14 @@ int main() {
     BenchStream stream = MakeBenchStream(kStreamLines);
     static MeasurementStore store;
     InitMeasurementStore(store);
-    LineBuffer buffer = kEmptyLineBuffer;
-    SerialLink link = {1, reinterpret_cast<DeviceHandle>(1)};
+    SerialLink link = {1, reinterpret_cast<DeviceHandle>(1), kEmptyLineBuffer};
     double runs[kRuns];
     double cpuStart = ProcessCpuMicroseconds();
     for (int run = 0; run < kRuns; ++run) {
         RewindMemoryDevice(stream.bytes.data(), stream.bytes.size());
         LARGE_INTEGER start;
         QueryPerformanceCounter(&start);
-        DrainSerial(link, buffer, store);
+        DrainSerial(link, store);
         runs[run] = MicrosecondsSince(start);
     }
     double cpuPerLine = (ProcessCpuMicroseconds() - cpuStart) / (kRuns * stream.lines);

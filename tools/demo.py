@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""Shows Vintra at work: the simulated heart-rate device on COM5 and Vintra.exe
+under Wine, set to COM5 at 115200 baud. Started by scripts/run-demo.sh, which
+builds both first.
+
+With DISPLAY set the window opens there and the demo runs until the window is
+closed or Ctrl-C. Without DISPLAY it runs --seconds on a private X server,
+saves a screenshot of the window and stops. Either way it stops everything it
+started.
+"""
+
+import argparse
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import vintra_drive as vd  # noqa: E402
+
+PORT = 5
+
+
+def parse_args(argv):
+    run_dir = os.path.join(vd.paths.BUILD, "demo-run")
+    parser = argparse.ArgumentParser(prog="scripts/run-demo.sh", description=__doc__.split("\n\n")[0])
+    parser.add_argument("--seconds", type=int, default=15, help="how long a run without DISPLAY lasts (15)")
+    parser.add_argument("--screenshot", default=os.path.join(run_dir, "screenshot.png"),
+                        help="where a run without DISPLAY saves the window (%(default)s)")
+    args = parser.parse_args(argv)
+    args.run_dir = run_dir
+    return args
+
+
+def main(argv):
+    args = parse_args(argv)
+    headless = not os.environ.get("DISPLAY")
+    os.makedirs(args.run_dir, exist_ok=True)
+    for name in ("bpm.txt", "vintra-echo.log"):
+        if os.path.exists(os.path.join(args.run_dir, name)):
+            os.remove(os.path.join(args.run_dir, name))
+    print("== Wine prefix (%s)" % vd.wine.prefix["path"], flush=True)
+    vd.map_ports(range(1, 13))
+    print("== Simulated device on COM%d (%s)" % (PORT, vd.port_link(PORT)), flush=True)
+    sim = vd.Simulator(PORT)
+    run = None
+    try:
+        if headless:
+            vd.start_display()
+        print("== Vintra.exe in %s (display %s)" % (args.run_dir, os.environ["DISPLAY"]), flush=True)
+        run = vd.launch(args.run_dir, b"%d 115200" % PORT)
+        if headless:
+            print("Running for %d s on a private display..." % args.seconds, flush=True)
+            time.sleep(args.seconds)
+            picture = run.screenshot()
+            path = picture.save_png(os.path.realpath(args.screenshot)) if picture else "none (no window showed)"
+            print("Vintra ended with exit code %s." % run.close())
+            print("Screenshot:  %s" % path)
+        else:
+            print("Close the Vintra window or press Ctrl-C to stop.", flush=True)
+            print("Vintra ended with exit code %s." % run.process.wait())
+    except KeyboardInterrupt:
+        print("\nStopping.")
+    finally:
+        if run is not None:
+            run.kill()
+            with open(run.path("vintra-echo.log"), "wb") as f:
+                f.write(b"".join(line + b"\n" for line in run.echoed_lines()))
+        sim.stop()
+        vd.stop_server()
+        vd.stop_display()
+    bpm = run.read_file("bpm.txt") if run else None
+    print("Beat rate:   %s (%s)" % (os.path.join(args.run_dir, "bpm.txt"), bpm.decode() if bpm else "not written"))
+    print("Echo:        %s" % os.path.join(args.run_dir, "vintra-echo.log"))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
