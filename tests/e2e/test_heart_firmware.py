@@ -8,10 +8,6 @@ import unittest
 import vintra_drive as vd
 
 PORT = 5
-RIG = os.environ.get("VINTRA_HEART_RIG", os.path.join(vd.paths.BUILD, "host", "firmware", "rig", "heart-rig"))
-FIRMWARE = os.environ.get("VINTRA_HEART_FIRMWARE",
-                          os.path.join(vd.paths.BUILD, "host", "firmware", "avr", "VintraHeart-ecg.elf"))
-SIGNALS = os.environ.get("VINTRA_HEART_SIGNALS", os.path.join(vd.paths.BUILD, "host", "firmware", "signals"))
 
 
 def setUpModule():
@@ -29,7 +25,8 @@ class HeartFirmware(unittest.TestCase):
         run = vd.launch_for(self, b"%d 115200" % PORT)
         watch = vd.BpmWatcher(run.path("bpm.txt"))
         self.addCleanup(watch.stop)
-        rig = vd.Simulator(PORT, [FIRMWARE, os.path.join(SIGNALS, "ecg-75-120.sig"), "--realtime"], sim=RIG)
+        rig = vd.Simulator(PORT, [vd.paths.HEART_FIRMWARE, os.path.join(vd.paths.HEART_SIGNALS, "ecg-75-120.sig"),
+                                  "--realtime"], sim=vd.paths.HEART_RIG)
         self.addCleanup(rig.stop)
         vd.wait_until(lambda: b"120" in watch.texts(), 40, lambda: "bpm.txt to reach 120 (seen %r)" % watch.texts())
         self.assertEqual([b"75", b"120"], watch.texts())
