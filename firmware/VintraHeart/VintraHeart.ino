@@ -9,6 +9,9 @@
 #ifndef HEART_SENSOR
 #define HEART_SENSOR SENSOR_ECG  // the sensor attached
 #endif
+#ifndef SERIAL_BAUD
+#define SERIAL_BAUD 115200  // what Vintra expects by default
+#endif
 const uint8_t SIGNAL_PIN = A0;           // the sensor's analog output
 const uint8_t LEADS_OFF_PLUS_PIN = 10;   // AD8232 LO+ (ECG only)
 const uint8_t LEADS_OFF_MINUS_PIN = 11;  // AD8232 LO- (ECG only)
@@ -97,7 +100,7 @@ static void start_sampling() {
 }
 
 void setup() {
-  Serial.begin(115200);
+  Serial.begin(SERIAL_BAUD);
   pinMode(LEADS_OFF_PLUS_PIN, INPUT);
   pinMode(LEADS_OFF_MINUS_PIN, INPUT);
   pinMode(BEAT_LED_PIN, OUTPUT);
