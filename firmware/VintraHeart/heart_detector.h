@@ -92,7 +92,8 @@ struct HeartMonitor {
 // Starts a detector afresh (also after the leads were off).
 void ecg_reset(struct EcgDetector* d);
 // Feeds one ADC code (0..1023); returns 1 and the R-peak's sample index when a
-// QRS is confirmed. The index counts samples since the reset.
+// QRS is confirmed. The index counts samples since the reset, in the filtered
+// signal (a fixed delay behind the input, which beat intervals do not see).
 uint8_t ecg_step(struct EcgDetector* d, int16_t code, uint32_t* beat_at);
 
 void ppg_reset(struct PpgDetector* d);
