@@ -11,6 +11,10 @@ PACKAGES=(
   # The OBS scene test: OBS Studio on Mesa's software OpenGL, its websocket from
   # Debian's Python, the text source's font.
   obs-studio libegl-mesa0 libgl1-mesa-dri python3-websocket fonts-dejavu-core
+  # The heart sensor firmware: AVR toolchain, Arduino core, the simulator library,
+  # the signal and scoring tools.
+  gcc-avr avr-libc binutils-avr arduino-core-avr libsimavr-dev libelf-dev
+  python3-numpy python3-scipy python3-matplotlib
 )
 
 missing=()

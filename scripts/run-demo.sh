@@ -3,7 +3,10 @@
 # starts the device on COM5 and runs Vintra.exe under Wine, set to COM5 at
 # 115200 baud.
 #
-#   scripts/run-demo.sh [--seconds N] [--screenshot PATH]
+#   scripts/run-demo.sh [--seconds N] [--screenshot PATH] [--firmware]
+#
+# --firmware: the device is the heart sensor firmware (firmware/) running in its
+# simulator at real time, fed a recorded ECG, instead of vintra-sim.
 #
 # With DISPLAY set the window opens there and the demo runs until the window is
 # closed or Ctrl-C. Without DISPLAY it runs N seconds (default 15) on a private
@@ -11,9 +14,11 @@
 # and stops. Either way it stops everything it started.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-case "${1:-}" in -h|--help) sed -n '2,11s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
+case "${1:-}" in -h|--help) sed -n '2,15s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 
 bash "$root/scripts/install-deps.sh"
-bash "$root/scripts/build.sh" host:vintra-sim win:Vintra
+targets=(host:vintra-sim win:Vintra)
+case " $* " in *" --firmware "*) targets+=(host:heart-rig host:heart_firmware) ;; esac
+bash "$root/scripts/build.sh" "${targets[@]}"
 export PYTHONDONTWRITEBYTECODE=1
 exec python3 "$root/tools/demo.py" "$@"

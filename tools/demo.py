@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Shows Vintra at work: the simulated heart-rate device on COM5 and Vintra.exe
 under Wine, set to COM5 at 115200 baud. Started by scripts/run-demo.sh, which
-builds both first.
+builds both first. With --firmware the device is the heart sensor firmware
+instead, running in its simulator at real time on a recorded heart (looped).
 
 With DISPLAY set the window opens there and the demo runs until the window is
 closed or Ctrl-C. Without DISPLAY it runs --seconds on a private X server,
@@ -26,6 +27,8 @@ def parse_args(argv):
     parser.add_argument("--seconds", type=int, default=15, help="how long a run without DISPLAY lasts (15)")
     parser.add_argument("--screenshot", default=os.path.join(run_dir, "screenshot.png"),
                         help="where a run without DISPLAY saves the window (%(default)s)")
+    parser.add_argument("--firmware", action="store_true",
+                        help="the heart sensor firmware in its simulator, fed a recorded ECG, instead of vintra-sim")
     args = parser.parse_args(argv)
     args.run_dir = run_dir
     return args
@@ -40,8 +43,13 @@ def main(argv):
             os.remove(os.path.join(args.run_dir, name))
     print("== Wine prefix (%s)" % vd.wine.prefix["path"], flush=True)
     vd.map_ports(range(1, 13))
-    print("== Simulated device on COM%d (%s)" % (PORT, vd.port_link(PORT)), flush=True)
-    sim = vd.Simulator(PORT)
+    if args.firmware:
+        print("== Heart sensor firmware in the simulator on COM%d (%s)" % (PORT, vd.port_link(PORT)), flush=True)
+        sim = vd.Simulator(PORT, [vd.paths.HEART_FIRMWARE, os.path.join(vd.paths.HEART_SIGNALS, "mitdb208.sig"),
+                                  "--realtime", "--loop"], sim=vd.paths.HEART_RIG)
+    else:
+        print("== Simulated device on COM%d (%s)" % (PORT, vd.port_link(PORT)), flush=True)
+        sim = vd.Simulator(PORT)
     run = None
     try:
         if headless:

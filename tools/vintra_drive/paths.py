@@ -28,6 +28,11 @@ IMPORT = _DEBIAN["VINTRA_IMAGEMAGICK_IMPORT"]
 
 VINTRA_EXE = os.environ.get("VINTRA_EXE", os.path.join(BUILD, "win", "Vintra.exe"))
 VINTRA_SIM = os.environ.get("VINTRA_SIM", os.path.join(BUILD, "host", "tools", "vintra_sim", "vintra-sim"))
+# The heart sensor firmware in its simulation rig, and the signals it is fed live.
+HEART_RIG = os.environ.get("VINTRA_HEART_RIG", os.path.join(BUILD, "host", "firmware", "rig", "heart-rig"))
+HEART_FIRMWARE = os.environ.get("VINTRA_HEART_FIRMWARE",
+                                os.path.join(BUILD, "host", "firmware", "avr", "VintraHeart-ecg.elf"))
+HEART_SIGNALS = os.environ.get("VINTRA_HEART_SIGNALS", os.path.join(BUILD, "host", "firmware", "signals"))
 WINDOW_PROBE = os.environ.get("VINTRA_WINDOW_PROBE", os.path.join(BUILD, "win", "tests", "e2e", "window_probe.exe"))
 COMBO_PROBE = os.environ.get("VINTRA_COMBO_PROBE", os.path.join(BUILD, "win", "tests", "e2e", "combo_probe.exe"))
 SHOTS_DIR = os.environ.get("VINTRA_E2E_SHOTS", os.path.join(BUILD, "shots"))
