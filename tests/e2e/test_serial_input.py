@@ -1,5 +1,6 @@
 """Bytes from the device on COM5 through the real program to bpm.txt and the echo."""
 
+import os
 import termios
 import time
 import unittest
@@ -90,6 +91,30 @@ class FaultyDevice(unittest.TestCase):
                 self.assertEqual(bpm, run.read_file("bpm.txt"))
                 self.assertEqual(0, run.close())
                 device.close()
+
+
+class OverlayReader(unittest.TestCase):
+    def test_reader_in_a_tight_loop_only_ever_finds_a_sent_value(self):
+        """bpm.txt is replaced whole: a reader never sees it empty, missing or half written,
+        also when the number of digits changes."""
+        run, device = start_with_device(self)
+        device.write(b"B60\r\n")
+        run.wait_bpm(b"60")
+        watcher = vd.BpmWatcher(run.path("bpm.txt"), interval=0)
+        try:
+            sent = [60 + (i * 7) % 120 for i in range(300)]  # 60..179: two and three digits
+            for value in sent:
+                device.write(b"B%d\r\n" % value)
+                time.sleep(0.01)
+            run.wait_bpm(b"%d" % sent[-1])
+        finally:
+            texts = watcher.stop()
+        self.assertGreater(watcher.reads, 1000, "the reader hardly ran")
+        self.assertEqual((0, 0), (watcher.empty, watcher.missing), "reads found bpm.txt empty or missing")
+        allowed = {b"%d" % v for v in [60] + sent}
+        self.assertEqual([], [t for t in texts if t not in allowed], "bpm.txt held a value never sent")
+        self.assertEqual(["bpm.txt", "vintra.config"], sorted(n for n in os.listdir(run.path(".")) if not n.endswith(".log")))
+        self.assertEqual(0, run.close())
 
 
 if __name__ == "__main__":
