@@ -4,8 +4,8 @@
 
 #include "app/app_state.h"
 #include "app/win32_event_loop.h"
-#include "display/main_window.h"
-#include "settings/settings_window.h"
+#include "display/win32_main_window.h"
+#include "settings/win32_settings_window.h"
 
 constexpr int kClientWidth = 300;
 constexpr int kClientHeight = 200;

@@ -1,11 +1,10 @@
 // The main window's handler: layout, repaint, keys.
-#include <cstring>
-
 #include "app/app_state.h"
 #include "app/win32_event_loop.h"
-#include "display/draw_context.h"
-#include "display/main_window.h"
-#include "settings/settings_window.h"
+#include "display/repaint_decision.h"
+#include "display/win32_draw_context.h"
+#include "display/win32_main_window.h"
+#include "settings/win32_settings_window.h"
 
 // The off-screen surface is kept between paints and remade only when the
 // client size changes: under Wine, making and selecting a bitmap costs more
@@ -19,16 +18,7 @@ struct BackBuffer {
 
 static BackBuffer gBackBuffer;
 
-// What the last paint showed. A tick that finds the rings exactly as painted
-// (no new data, no Delete) would draw the very same pixels again; under Wine
-// each such paint costs a few hundred microseconds, sixty times a second, so
-// the tick skips it. Resizes and exposes invalidate on their own and always paint.
-struct PaintedState {
-    bool valid;              // false until the first paint
-    MeasurementStore store;  // the rings as last painted
-};
-
-static PaintedState gPainted;
+static PaintRecord gPainted;  // what the last paint showed
 
 // Only a benchmark's floor build (the program's cost without its paint) leaves
 // the tick's repaint out.
@@ -37,15 +27,6 @@ constexpr bool kTicksRepaint = false;
 #else
 constexpr bool kTicksRepaint = true;
 #endif
-
-// Whether the rings hold anything the last paint did not show.
-static bool StoreChangedSincePaint(const MeasurementStore& store) {
-    const MeasurementStore& painted = gPainted.store;
-    return !gPainted.valid || store.samples.writeIndex != painted.samples.writeIndex ||
-           store.beats.writeIndex != painted.beats.writeIndex ||
-           std::memcmp(store.samples.slots, painted.samples.slots, sizeof store.samples.slots) != 0 ||
-           std::memcmp(store.beats.slots, painted.beats.slots, sizeof store.beats.slots) != 0;
-}
 
 // A surface of the client's size, or null when the platform cannot make one.
 static HDC BackBufferFor(HDC screen, int width, int height) {
@@ -93,8 +74,8 @@ void PaintMainWindow(HWND window) {
     // Only a paint of the whole client shows the rings everywhere; after a
     // partial one (part of the window uncovered) the next tick repaints.
     RECT& painted = paint.rcPaint;
-    gPainted.valid = painted.left <= 0 && painted.top <= 0 && painted.right >= width && painted.bottom >= height;
-    gPainted.store = gApp.store;
+    bool whole = painted.left <= 0 && painted.top <= 0 && painted.right >= width && painted.bottom >= height;
+    NotePaint(gPainted, gApp.store, whole);
 }
 
 static void HandleKey(WPARAM key) {
@@ -126,7 +107,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             // the next one when nothing else changed; draining here as well
             // would cost an extra read of the device on every tick. Without a
             // big rate font the paint used a small one: repaint to retry it.
-            if (kTicksRepaint && (StoreChangedSincePaint(gApp.store) || !gDraw.rateFont))
+            if (kTicksRepaint && (TickMustRepaint(gPainted, gApp.store) || !gDraw.rateFont))
                 InvalidateRect(window, nullptr, FALSE);
             return 0;
         case WM_PAINT:

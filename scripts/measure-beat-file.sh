@@ -26,7 +26,9 @@ for r in "${revs[@]}"; do
     src="$dir/src"
     echo "== $r ($(git rev-parse --short "$r"))"
   fi
-  "${cxx[@]}" -I"$src" -c "$src/serial/win32_line_sinks.cpp" -o "$dir/sinks.o"
+  sinks="$src/platform/win32_line_sinks.cpp"
+  [ -f "$sinks" ] || sinks="$src/serial/win32_line_sinks.cpp"  # where older revisions keep it
+  "${cxx[@]}" -I"$src" -c "$sinks" -o "$dir/sinks.o"
   "${cxx[@]}" -I"$root" -static "$root/tests/win/beat_file_probe.cpp" "$root/tests/win/beat_file_readers.cpp" \
     "$dir/sinks.o" -o "$dir/beat_file_probe.exe"
   (cd "$dir/run" && "$WINE" "$dir/beat_file_probe.exe" "${WRITES:-3000}" "${RATE:-100}" "${LOWEST:-60}" "${HIGHEST:-179}")

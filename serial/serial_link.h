@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "serial/line_buffer.h"
-#include "serial/serial_device.h"
+#include "platform/platform.h"
 
 struct SerialLink {
     uint32_t port;        // open port's number; 0 when no port is open
@@ -12,14 +12,6 @@ struct SerialLink {
 };
 
 constexpr SerialLink kClosedLink = {0, kNoDevice, kEmptyLineBuffer};
-
-// A device name fits this buffer for port numbers of up to eight digits.
-constexpr int kPortNameSize = 16;
-
-// Device name of a port: "COM3" below 10, "\\.\COM12" from 10 (the device
-// namespace form, without which ports above 9 cannot be opened). False, with
-// nothing formatted, when the name would not fit.
-bool FormatPortName(uint32_t port, char (&name)[kPortNameSize]);
 
 // (Re)opens the link on `port` and configures the line for non-blocking reads.
 // Asking for the port already open does nothing (its pending bytes stay);

@@ -1,10 +1,5 @@
 #include "settings/port_choice.h"
 
-#include <cstdio>
-#include <cstring>
-
-#include "serial/parse_unsigned.h"
-
 int BaudIndexToShow(uint32_t baudRate) {
     for (int i = 0; i < kBaudRateCount; ++i) {
         if (kBaudRates[i] == baudRate) return i;
@@ -12,18 +7,10 @@ int BaudIndexToShow(uint32_t baudRate) {
     return kDefaultBaudIndex;
 }
 
-bool ParsePortItem(const char* text, uint32_t* port) {
-    while (*text != '\0' && (*text < '0' || *text > '9')) ++text;
-    size_t consumed = 0;
-    return ParseUnsigned(text, std::strlen(text), port, &consumed) == ParsedNumber::Value;
-}
-
-void ProbePorts(PortExistsFn exists, PortList& list) {
+void ProbePorts(PortList& list) {
     list.count = 0;
     for (uint32_t port = 1; port <= kHighestPort; ++port) {
-        char bareName[kPortNameSize];
-        std::snprintf(bareName, sizeof bareName, "COM%u", port);
-        if (exists(bareName) && FormatPortName(port, list.names[list.count])) ++list.count;
+        if (SerialPortExists(port)) list.ports[list.count++] = port;
     }
 }
 

@@ -14,25 +14,16 @@ constexpr int kDefaultBaudIndex = 11;  // 115200
 // The baud list entry to show for the current rate: its own, or 115200.
 int BaudIndexToShow(uint32_t baudRate);
 
-// Port number in a port list item ("COM3", "\\.\COM12"): the number after
-// the first digit-free stretch. False, with `port` untouched, when the text
-// holds no number that fits 32 bits.
-bool ParsePortItem(const char* text, uint32_t* port);
-
 constexpr uint32_t kHighestPort = 255;
 
-// Names of the ports present, in probe order (1 to 255).
+// The ports present, in probe order (1 to 255).
 struct PortList {
-    int count;
-    char names[kHighestPort][kPortNameSize];
+    int count;                       // how many of `ports` are filled
+    uint32_t ports[kHighestPort];    // their numbers
 };
 
-// Asks whether a port exists, by its bare name ("COM12"): the platform's name
-// query does not take the "\\.\" form.
-using PortExistsFn = bool (*)(const char* bareName);
-
-// Probes ports 1 to 255 and lists the present ones under their device names.
-void ProbePorts(PortExistsFn exists, PortList& list);
+// Probes ports 1 to 255 and lists the present ones.
+void ProbePorts(PortList& list);
 
 // The user picked `port`; `shownBaud` is the rate the baud list shows, which
 // is what the port is saved and opened with (it differs from the saved rate

@@ -1,8 +1,9 @@
 // The settings window and its two drop-down lists.
-#include "settings/settings_window.h"
+#include "settings/win32_settings_window.h"
 
 #include "app/app_state.h"
 #include "display/format_short.h"
+#include "platform/win32_port_names.h"
 #include "settings/port_choice.h"
 
 struct SettingsWindowState {
@@ -12,7 +13,7 @@ struct SettingsWindowState {
 };
 
 static SettingsWindowState gSettingsUi;
-static PortList gPortList;  // 4 KB: kept out of the stack of the handler
+static PortList gPortList;  // 1 KB: kept out of the stack of the handler
 
 constexpr DWORD kListStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_HASSTRINGS;
 
@@ -60,17 +61,12 @@ void ShowSettingsWindow() {
     FillBaudList();
 }
 
-// Ports are probed by their bare names: the name query rejects "\\.\COM12".
-static bool PortNameDefined(const char* bareName) {
-    char target[256];
-    return QueryDosDeviceA(bareName, target, sizeof target) != 0;
-}
-
 void RefreshPortList() {
     SendMessageA(gSettingsUi.portList, CB_RESETCONTENT, 0, 0);
-    ProbePorts(PortNameDefined, gPortList);
+    ProbePorts(gPortList);
     for (int i = 0; i < gPortList.count; ++i) {
-        SendMessageA(gSettingsUi.portList, CB_ADDSTRING, 0, (LPARAM)gPortList.names[i]);
+        char name[kPortNameSize];
+        if (FormatPortName(gPortList.ports[i], name)) SendMessageA(gSettingsUi.portList, CB_ADDSTRING, 0, (LPARAM)name);
     }
 }
 
@@ -99,7 +95,7 @@ static void HandleSelection(HWND control) {
         char text[kPortNameSize] = {};
         if (SendMessageA(control, CB_GETLBTEXT, index, (LPARAM)text) != length) return;
         uint32_t port = 0;
-        if (!ParsePortItem(text, &port)) return;
+        if (!ParsePortName(text, &port)) return;
         ChoosePort(gApp.settings, gApp.link, port, ShownBaudRate());
     } else if (control == gSettingsUi.baudList) {
         LRESULT index = SendMessageA(control, CB_GETCURSEL, 0, 0);

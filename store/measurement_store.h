@@ -22,6 +22,7 @@ struct BeatRing {
 struct MeasurementStore {
     SampleRing samples;
     BeatRing beats;
+    uint32_t changes;  // bumped by every append and every clear, so a reader can tell it has seen it all
 };
 
 // Sets the ring capacities; the very first step of start-up.

@@ -18,7 +18,7 @@ static void DrainStream(benchmark::State& state, bool posixSinks) {
     gPosixSinks = posixSinks;
     static MeasurementStore store;
     InitMeasurementStore(store);
-    SerialLink link = {1, reinterpret_cast<DeviceHandle>(1), kEmptyLineBuffer};
+    SerialLink link = {1, 0, kEmptyLineBuffer};
     gSinkCounters = {0, 0};
     for (auto _ : state) {
         RewindMemoryDevice(stream.bytes.data(), stream.bytes.size());

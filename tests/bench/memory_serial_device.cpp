@@ -1,10 +1,10 @@
-// The serial device seam served from memory. The open/configure/health calls
+// The serial device served from memory. The probe/open/configure/health calls
 // are never reached by the drain; they exist so the core links.
 #include "tests/bench/memory_serial_device.h"
 
 #include <cstring>
 
-#include "serial/serial_device.h"
+#include "platform/platform.h"
 
 MemoryDevice gMemoryDevice;
 
@@ -19,7 +19,8 @@ int ReadSerialDevice(DeviceHandle, char* buffer, int capacity) {
     return static_cast<int>(count);
 }
 
-DeviceHandle OpenSerialDevice(const char*) { return kNoDevice; }
+bool SerialPortExists(uint32_t) { return false; }
+DeviceHandle OpenSerialPort(uint32_t) { return kNoDevice; }
 bool ConfigureSerialDevice(DeviceHandle, uint32_t) { return true; }
 bool SerialDeviceHealthy(DeviceHandle) { return true; }
 void CloseSerialDevice(DeviceHandle) {}

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "settings/port_choice.h"
+#include "platform/win32_port_names.h"
 #include "settings/settings.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/reference_number.h"
@@ -88,7 +88,7 @@ void CheckSettingsText(const char* bytes, size_t length) {
     }
 }
 
-// Reads the input as a port list item, a C string (up to its first NUL), in a
+// Reads the input as a port name, a C string (up to its first NUL), in a
 // buffer just long enough.
 void CheckPortItem(const char* bytes, size_t length) {
     std::unique_ptr<char[]> text(new char[length + 1]);
@@ -102,7 +102,7 @@ void CheckPortItem(const char* bytes, size_t length) {
     bool expectNumber = ReferenceReadUnsigned(digit, &expected, &end) == ReferenceNumber::Value;
 
     uint32_t port = 0;
-    FUZZ_CHECK(ParsePortItem(text.get(), &port) == expectNumber);
+    FUZZ_CHECK(ParsePortName(text.get(), &port) == expectNumber);
     if (expectNumber) FUZZ_CHECK(port == expected);
 }
 

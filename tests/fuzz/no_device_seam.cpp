@@ -1,9 +1,10 @@
-// The serial device and sinks for targets that never read a device: the
-// settings code links the port-opening code, which needs them to exist.
-#include "serial/line_sinks.h"
-#include "serial/serial_device.h"
+// The platform for targets that never read a device: the settings code links
+// the port-opening code, which needs these to exist.
+#include "platform/platform.h"
 
-DeviceHandle OpenSerialDevice(const char*) { return kNoDevice; }
+bool SerialPortExists(uint32_t) { return false; }
+
+DeviceHandle OpenSerialPort(uint32_t) { return kNoDevice; }
 
 bool ConfigureSerialDevice(DeviceHandle, uint32_t) { return false; }
 

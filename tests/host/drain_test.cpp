@@ -32,14 +32,14 @@ std::ostream& operator<<(std::ostream& out, const Outcome& o) {
     return out;
 }
 
-// A device open on COM3; COM4 is there too.
+// A device open on port 3; port 4 is there too.
 struct Rig {
     SerialLink link = kClosedLink;
     MeasurementStore store = {};
 
     Rig() {
         ResetFakeSerialPlatform();
-        gFake.presentDevices = {"COM3", "COM4"};
+        gFake.presentPorts = {3, 4};
         OpenPort(link, 3, 115200);
         InitMeasurementStore(store);
     }

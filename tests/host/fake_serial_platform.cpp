@@ -3,23 +3,25 @@
 #include <algorithm>
 #include <cstring>
 
-#include "serial/line_sinks.h"
-#include "serial/serial_device.h"
+#include "platform/platform.h"
 
 FakeSerialPlatform gFake;
 
 void ResetFakeSerialPlatform() { gFake = FakeSerialPlatform(); }
 
-static bool Listed(const std::vector<std::string>& names, const std::string& name) {
-    return std::find(names.begin(), names.end(), name) != names.end();
+static bool Listed(const std::vector<uint32_t>& ports, uint32_t port) {
+    return std::find(ports.begin(), ports.end(), port) != ports.end();
 }
 
-// Handles are 1-based positions in openCalls, so tests can tell devices apart.
-DeviceHandle OpenSerialDevice(const char* name) {
-    gFake.openCalls.push_back(name);
-    if (!Listed(gFake.presentDevices, name)) return kNoDevice;
+bool SerialPortExists(uint32_t port) { return Listed(gFake.presentPorts, port); }
+
+// Handles are 0-based positions in openCalls: the first device gets 0, as a
+// POSIX descriptor may, and tests can tell devices apart.
+DeviceHandle OpenSerialPort(uint32_t port) {
+    gFake.openCalls.push_back(port);
+    if (!Listed(gFake.presentPorts, port)) return kNoDevice;
     ++gFake.openDevices;
-    return reinterpret_cast<DeviceHandle>(static_cast<uintptr_t>(gFake.openCalls.size()));
+    return static_cast<DeviceHandle>(gFake.openCalls.size() - 1);
 }
 
 bool ConfigureSerialDevice(DeviceHandle device, uint32_t baud) {
@@ -40,8 +42,8 @@ int ReadSerialDevice(DeviceHandle, char* buffer, int capacity) {
 }
 
 bool SerialDeviceHealthy(DeviceHandle device) {
-    size_t index = reinterpret_cast<uintptr_t>(device) - 1;
-    bool unreadable = index < gFake.openCalls.size() && Listed(gFake.unreadableDevices, gFake.openCalls[index]);
+    size_t index = static_cast<size_t>(device);
+    bool unreadable = index < gFake.openCalls.size() && Listed(gFake.unreadablePorts, gFake.openCalls[index]);
     return gFake.healthy && !unreadable;
 }
 

@@ -1,17 +1,17 @@
 #pragma once
-// A scripted stand-in for the serial device, "bpm.txt" and the echo, so the
-// core's link and drain logic run natively.
+// A scripted stand-in for the platform (serial ports, "bpm.txt", the echo),
+// so the core's link and drain logic run natively.
 #include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
 
 struct FakeSerialPlatform {
-    std::vector<std::string> presentDevices;  // names that open
-    std::vector<std::string> unreadableDevices;  // open, but their line state fails
-    std::deque<std::string> pendingReads;        // what successive reads return (split by capacity)
-    std::vector<std::string> openCalls;          // every name asked for
-    std::vector<uint32_t> configuredBauds;       // every baud rate applied
+    std::vector<uint32_t> presentPorts;     // ports that exist and open
+    std::vector<uint32_t> unreadablePorts;  // open, but their line state fails
+    std::deque<std::string> pendingReads;   // what successive reads return (split by capacity)
+    std::vector<uint32_t> openCalls;        // every port asked for; a device's handle is its index here
+    std::vector<uint32_t> configuredBauds;  // every baud rate applied
     int closeCount = 0;
     int openDevices = 0;
     bool healthy = true;

@@ -48,6 +48,10 @@ BeatRing Beats(const std::vector<uint8_t>& newestLast, uint32_t writeIndex = 0) 
 TEST(HistoryTrace, AxisGridAndWindowForTypicalRings) {
     std::vector<uint8_t> climbing;
     for (int v = 62; v <= 88; ++v) climbing.push_back(static_cast<uint8_t>(v));
+    // The ring full, so no slot of the window is empty; its oldest value is
+    // the lowest, so it must be part of the trace and of the axis.
+    std::vector<uint8_t> full(kBeatSlots, 70);
+    full[kBeatSlots - 120] = 41;
     struct Case {
         const char* name;
         BeatRing ring;
@@ -60,6 +64,7 @@ TEST(HistoryTrace, AxisGridAndWindowForTypicalRings) {
         {"zero after the first value", Beats({70, 0, 72}), 3, -5, 75, 10, 70},
         {"min 65 max 85", Beats({65, 85}), 2, 65, 95, 70, 90},
         {"top of range", Beats({254, 254}), 2, 245, 255, 250, 250},
+        {"full window, oldest lowest", Beats(full, 150), 120, 35, 75, 40, 70},
     };
     for (const Case& c : cases) {
         HistoryTrace t = ComputeHistoryTrace(c.ring, kDefault.history);

@@ -1,34 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
-
 #include "serial/link_watch.h"
 #include "serial/serial_link.h"
 #include "tests/host/fake_serial_platform.h"
 
 namespace {
 
-TEST(SerialLink, PortNamesUseTheDeviceNamespaceFromTen) {
-    struct Case {
-        uint32_t port;
-        const char* name;  // null: does not fit, never formatted
-    } cases[] = {{0, "COM0"},           {3, "COM3"},           {9, "COM9"},     {10, "\\\\.\\COM10"},
-                 {12, "\\\\.\\COM12"}, {255, "\\\\.\\COM255"}, {99999999, "\\\\.\\COM99999999"},
-                 {100000000, nullptr}, {4294967295u, nullptr}};
-    for (const Case& c : cases) {
-        char name[kPortNameSize];
-        std::memset(name, 'x', sizeof name);
-        bool fits = FormatPortName(c.port, name);
-        EXPECT_EQ(fits, c.name != nullptr) << c.port;
-        if (c.name) EXPECT_STREQ(name, c.name);
-        if (!fits) EXPECT_EQ(name[0], 'x') << "nothing is written for a name that does not fit";
-    }
-}
-
 TEST(SerialLink, OpenSwitchAndFailureFollowTheLinkStates) {
     ResetFakeSerialPlatform();
-    gFake.presentDevices = {"COM3", "\\\\.\\COM12"};
+    gFake.presentPorts = {3, 12};
     SerialLink link = kClosedLink;
 
     OpenPort(link, 0, 9600);  // nothing open, nothing asked
@@ -46,7 +26,7 @@ TEST(SerialLink, OpenSwitchAndFailureFollowTheLinkStates) {
     OpenPort(link, 12, 115200);  // switching closes the old device first
     EXPECT_EQ(link.port, 12u);
     EXPECT_EQ(gFake.closeCount, 1);
-    EXPECT_EQ(gFake.openCalls.back(), "\\\\.\\COM12");
+    EXPECT_EQ(gFake.openCalls.back(), 12u);
 
     OpenPort(link, 4, 9600);  // missing port: old one closed, link Closed
     EXPECT_EQ(link.port, 0u);
@@ -55,19 +35,19 @@ TEST(SerialLink, OpenSwitchAndFailureFollowTheLinkStates) {
 
     OpenPort(link, 3, 9600);
     EXPECT_EQ(link.port, 3u);
-    OpenPort(link, 0, 9600);  // port 0 closes and tries "COM0", which never answers
-    EXPECT_EQ(gFake.openCalls.back(), "COM0");
+    OpenPort(link, 0, 9600);  // port 0 closes and asks the platform, which never opens it
+    EXPECT_EQ(gFake.openCalls.back(), 0u);
     EXPECT_EQ(link.port, 0u);
     EXPECT_EQ(gFake.openDevices, 0);
 
-    OpenPort(link, 123456789, 9600);  // name too long: Closed, nothing opened
+    OpenPort(link, 123456789, 9600);  // a number the platform cannot open: Closed
     EXPECT_EQ(link.port, 0u);
-    EXPECT_EQ(gFake.openCalls.back(), "COM0");
+    EXPECT_EQ(gFake.openDevices, 0);
 }
 
 TEST(SerialLink, BaudRateReachesTheOpenDevice) {
     ResetFakeSerialPlatform();
-    gFake.presentDevices = {"COM3"};
+    gFake.presentPorts = {3};
     SerialLink link = kClosedLink;
     ApplyBaudRate(link, 9600);  // nothing open: nothing to configure
     EXPECT_TRUE(gFake.configuredBauds.empty());
@@ -79,7 +59,7 @@ TEST(SerialLink, BaudRateReachesTheOpenDevice) {
 
 TEST(LinkWatch, ClosesAGoneDeviceAndReopensItWhenItReturns) {
     ResetFakeSerialPlatform();
-    gFake.presentDevices = {"COM5"};
+    gFake.presentPorts = {5};
     SerialLink link = kClosedLink;
     LinkWatch watch = {0};
     OpenPort(link, 5, 115200);
@@ -113,12 +93,12 @@ TEST(LinkWatch, PicksUpAPortThatAppearsLaterAndIgnoresNoChoice) {
 
     WatchLink(watch, link, 7, 9600, 1000);
     EXPECT_EQ(link.port, 0u);
-    gFake.presentDevices = {"COM7"};
+    gFake.presentPorts = {7};
     WatchLink(watch, link, 7, 9600, 2000);
     EXPECT_EQ(link.port, 7u);
 
-    gFake.unreadableDevices = {"COM8"};
-    gFake.presentDevices.push_back("COM8");
+    gFake.unreadablePorts = {8};
+    gFake.presentPorts.push_back(8);
     ClosePort(link);
     WatchLink(watch, link, 8, 9600, 3000);  // a stale name that opens counts as not opened
     EXPECT_EQ(link.port, 0u);

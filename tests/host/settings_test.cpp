@@ -80,7 +80,7 @@ TEST_F(SettingsFile, MissingFileLeavesZerosAndSaveWritesExactText) {
 TEST_F(SettingsFile, ChoosingAPortWithoutARateUsesTheShownRate) {
     Settings s = {0, 0};
     SerialLink link = kClosedLink;
-    gFake.presentDevices = {"COM4"};
+    gFake.presentPorts = {4};
     ChoosePort(s, link, 4, kBaudRates[BaudIndexToShow(s.baudRate)]);
     EXPECT_EQ(FileText(), "4 115200");
     EXPECT_EQ(link.port, 4u);
@@ -90,7 +90,7 @@ TEST_F(SettingsFile, ChoosingAPortWithoutARateUsesTheShownRate) {
 TEST_F(SettingsFile, ChoosingUsesTheShownRateAndSavesBeforeOpening) {
     Settings s = {0, 9600};
     SerialLink link = kClosedLink;
-    ChoosePort(s, link, 3, kBaudRates[BaudIndexToShow(s.baudRate)]);  // COM3 absent: saved anyway
+    ChoosePort(s, link, 3, kBaudRates[BaudIndexToShow(s.baudRate)]);  // port 3 absent: saved anyway
     EXPECT_EQ(FileText(), "3 9600");
     EXPECT_EQ(link.port, 0u);
 
@@ -100,7 +100,7 @@ TEST_F(SettingsFile, ChoosingUsesTheShownRateAndSavesBeforeOpening) {
 }
 
 TEST_F(SettingsFile, ChoosingTheOpenPortAppliesTheShownRate) {
-    gFake.presentDevices = {"COM1"};
+    gFake.presentPorts = {1};
     Settings s = {1, 0};
     SerialLink link = kClosedLink;
     OpenPort(link, 1, 0);  // the device keeps its own rate
@@ -111,7 +111,7 @@ TEST_F(SettingsFile, ChoosingTheOpenPortAppliesTheShownRate) {
 }
 
 TEST_F(SettingsFile, ABaudRateChosenWhileOpenIsAppliedAtOnce) {
-    gFake.presentDevices = {"COM3"};
+    gFake.presentPorts = {3};
     Settings s = {3, 9600};
     SerialLink link = kClosedLink;
     OpenPort(link, 3, 9600);
@@ -134,32 +134,20 @@ TEST(PortChoice, BaudListShowsTheCurrentRateOrDefault) {
     EXPECT_EQ(BaudIndexToShow(250000), 11);
 }
 
-TEST(PortChoice, ItemTextsGiveTheirPortNumbers) {
-    struct Case {
-        const char* text;
-        bool ok;
-        uint32_t port;
-    } cases[] = {{"COM3", true, 3}, {"\\\\.\\COM12", true, 12}, {"COM255", true, 255}, {"COM", false, 0}, {"", false, 0}};
-    for (const Case& c : cases) {
-        uint32_t port = 0;
-        EXPECT_EQ(ParsePortItem(c.text, &port), c.ok) << c.text;
-        if (c.ok) EXPECT_EQ(port, c.port) << c.text;
-    }
-}
-
-bool OnlyThreeAndTwelve(const char* name) { return std::string(name) == "COM3" || std::string(name) == "COM12"; }
-bool Everything(const char*) { return true; }
-
-TEST(PortChoice, ProbeAsksBareNamesAndListsDeviceNamesInOrder) {
+TEST(PortChoice, ProbeListsThePresentPortsInOrder) {
     static PortList list;
-    ProbePorts(OnlyThreeAndTwelve, list);
-    ASSERT_EQ(list.count, 2);
-    EXPECT_STREQ(list.names[0], "COM3");
-    EXPECT_STREQ(list.names[1], "\\\\.\\COM12");
+    ResetFakeSerialPlatform();
+    gFake.presentPorts = {12, 3, 255, 256};
+    ProbePorts(list);
+    ASSERT_EQ(list.count, 3);
+    EXPECT_EQ(list.ports[0], 3u);
+    EXPECT_EQ(list.ports[1], 12u);
+    EXPECT_EQ(list.ports[2], 255u);
 
-    ProbePorts(Everything, list);
+    for (uint32_t port = 1; port <= kHighestPort; ++port) gFake.presentPorts.push_back(port);
+    ProbePorts(list);
     ASSERT_EQ(list.count, 255);
-    EXPECT_STREQ(list.names[254], "\\\\.\\COM255");
+    EXPECT_EQ(list.ports[254], 255u);
 }
 
 }  // namespace

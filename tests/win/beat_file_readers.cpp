@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "serial/line_sinks.h"
+#include "platform/platform.h"
 
 // One round of the reader; the counts it bumps.
 static void ReadOnce(ReaderSharing sharing, int lowest, int highest, ReaderCounts& counts) {

@@ -5,9 +5,9 @@
 
 #include "app/app_state.h"
 #include "app/win32_event_loop.h"
-#include "display/draw_context.h"
-#include "display/main_window.h"
-#include "settings/settings_window.h"
+#include "display/win32_draw_context.h"
+#include "display/win32_main_window.h"
+#include "settings/win32_settings_window.h"
 #include "tests/win/panel_canvas.h"
 #include "tests/win/win_test_support.h"
 #include "tests/win/window_classes.h"

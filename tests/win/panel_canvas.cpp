@@ -1,6 +1,6 @@
 #include "tests/win/panel_canvas.h"
 
-#include "display/draw_context.h"
+#include "display/win32_draw_context.h"
 
 namespace {
 

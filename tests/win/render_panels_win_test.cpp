@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "display/draw_context.h"
+#include "display/win32_draw_context.h"
 #include "tests/win/panel_canvas.h"
 
 namespace {

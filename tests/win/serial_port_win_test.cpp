@@ -5,11 +5,20 @@
 
 #include <vector>
 
+#include "platform/win32_serial_device.h"
 #include "serial/link_watch.h"
 #include "serial/serial_link.h"
 #include "tests/win/win_test_support.h"
 
 namespace {
+
+// The Linux view of a port's pseudo-terminal; a failure is reported.
+LineView PtyView(const char* end) {
+    LineView view = {};
+    std::string error;
+    EXPECT_TRUE(ReadLineView(end, &view, &error)) << error;
+    return view;
+}
 
 class SerialPortTest : public ::testing::Test {
   protected:
@@ -33,36 +42,66 @@ class SerialPortTest : public ::testing::Test {
     DCB LineState() {
         DCB state = {};
         state.DCBlength = sizeof state;
-        EXPECT_TRUE(GetCommState(link.device, &state)) << "error " << GetLastError();
+        EXPECT_TRUE(GetCommState(Win32Handle(link.device), &state)) << "error " << GetLastError();
         return state;
+    }
+
+    // The line runs at `baud`, 8N1, no handshake, as both Windows and the Linux side report it.
+    void ExpectLineAt(uint32_t baud) {
+        DCB state = LineState();
+        LineView pty = PtyView("com5");
+        EXPECT_EQ(state.BaudRate, baud);
+        EXPECT_EQ(pty.speed, static_cast<int>(baud));
+        EXPECT_EQ(state.ByteSize, 8);
+        EXPECT_EQ(state.Parity, NOPARITY);
+        EXPECT_EQ(state.StopBits, ONESTOPBIT);
+        EXPECT_TRUE(state.fBinary);
+        EXPECT_EQ(state.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+        EXPECT_EQ(state.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+        EXPECT_FALSE(state.fOutxCtsFlow);
+        EXPECT_FALSE(state.fOutX);
+        EXPECT_FALSE(state.fInX);
+        EXPECT_EQ(pty.csize, 8);
+        EXPECT_EQ(pty.parenb, 0);
+        EXPECT_EQ(pty.cstopb, 0);
+        EXPECT_EQ(pty.crtscts, 0);
+        EXPECT_EQ(pty.ixon, 0);
+        EXPECT_EQ(pty.ixoff, 0);
     }
 };
 
-// The Linux view of a port's pseudo-terminal; a failure is reported.
-LineView PtyView(const char* end) {
-    LineView view = {};
-    std::string error;
-    EXPECT_TRUE(ReadLineView(end, &view, &error)) << error;
-    return view;
-}
-
-// 8N1, no handshake, as both Windows and the Linux side of the line report it.
-void ExpectEightNoneOne(const DCB& state, const LineView& pty) {
-    EXPECT_EQ(state.ByteSize, 8);
-    EXPECT_EQ(state.Parity, NOPARITY);
-    EXPECT_EQ(state.StopBits, ONESTOPBIT);
-    EXPECT_TRUE(state.fBinary);
-    EXPECT_EQ(state.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
-    EXPECT_EQ(state.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
-    EXPECT_FALSE(state.fOutxCtsFlow);
-    EXPECT_FALSE(state.fOutX);
-    EXPECT_FALSE(state.fInX);
-    EXPECT_EQ(pty.csize, 8);
-    EXPECT_EQ(pty.parenb, 0);
-    EXPECT_EQ(pty.cstopb, 0);
-    EXPECT_EQ(pty.crtscts, 0);
-    EXPECT_EQ(pty.ixon, 0);
-    EXPECT_EQ(pty.ixoff, 0);
+// Under Wine a pseudo-terminal keeps no parity, so only the control record
+// itself shows that every field another program may have left set is undone.
+TEST(LineSettings, UndoA7E2LineWithHandshakes) {
+    DCB left = {};
+    left.DCBlength = sizeof left;
+    left.BaudRate = 1200;
+    left.ByteSize = 7;
+    left.Parity = EVENPARITY;
+    left.StopBits = TWOSTOPBITS;
+    left.fParity = TRUE;
+    left.fDtrControl = DTR_CONTROL_HANDSHAKE;
+    left.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    left.fOutxCtsFlow = left.fOutxDsrFlow = left.fDsrSensitivity = TRUE;
+    left.fOutX = left.fInX = left.fAbortOnError = TRUE;
+    struct Case {
+        uint32_t baud;
+        DWORD expected;
+    } cases[] = {{115200, 115200}, {0, 1200}};
+    for (const Case& c : cases) {
+        DCB state = left;
+        SetLineSettings(state, c.baud);
+        EXPECT_EQ(state.BaudRate, c.expected);
+        EXPECT_EQ(state.ByteSize, 8);
+        EXPECT_EQ(state.Parity, NOPARITY);
+        EXPECT_EQ(state.StopBits, ONESTOPBIT);
+        EXPECT_TRUE(state.fBinary);
+        EXPECT_FALSE(state.fParity);
+        EXPECT_EQ(state.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+        EXPECT_EQ(state.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+        EXPECT_FALSE(state.fOutxCtsFlow || state.fOutxDsrFlow || state.fDsrSensitivity);
+        EXPECT_FALSE(state.fOutX || state.fInX || state.fAbortOnError);
+    }
 }
 
 TEST_F(SerialPortTest, OpensThePortAsEightNoneOneAtTheRequestedRate) {
@@ -75,15 +114,11 @@ TEST_F(SerialPortTest, OpensThePortAsEightNoneOneAtTheRequestedRate) {
         OpenPort(link, 5, baud);
         ExpectOpenOn(5);
         ASSERT_NE(link.device, kNoDevice);
-        DCB state = LineState();
-        LineView pty = PtyView("com5");
-        EXPECT_EQ(state.BaudRate, baud);
-        EXPECT_EQ(pty.speed, static_cast<int>(baud));
-        ExpectEightNoneOne(state, pty);
+        ExpectLineAt(baud);
 
         // Reads must return at once with whatever has arrived.
         COMMTIMEOUTS timeouts = {};
-        ASSERT_TRUE(GetCommTimeouts(link.device, &timeouts));
+        ASSERT_TRUE(GetCommTimeouts(Win32Handle(link.device), &timeouts));
         EXPECT_EQ(timeouts.ReadIntervalTimeout, MAXDWORD);
         EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 0u);
         EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 0u);
@@ -96,11 +131,7 @@ TEST_F(SerialPortTest, BaudZeroKeepsTheDeviceRate) {
     OpenPort(link, 5, 0);
     ExpectOpenOn(5);
     ASSERT_NE(link.device, kNoDevice);
-    DCB state = LineState();
-    LineView pty = PtyView("com5");
-    EXPECT_EQ(state.BaudRate, 38400u);
-    EXPECT_EQ(pty.speed, 38400);
-    ExpectEightNoneOne(state, pty);
+    ExpectLineAt(38400u);
 }
 
 TEST_F(SerialPortTest, AskingForTheOpenPortAgainChangesNothing) {
@@ -173,11 +204,7 @@ TEST_F(SerialPortTest, ApplyBaudRateRetunesTheOpenLine) {
     ApplyBaudRate(link, 115200);
     ExpectOpenOn(5);
     EXPECT_EQ(link.device, device);
-    DCB state = LineState();
-    LineView pty = PtyView("com5");
-    EXPECT_EQ(state.BaudRate, 115200u);
-    EXPECT_EQ(pty.speed, 115200);
-    ExpectEightNoneOne(state, pty);
+    ExpectLineAt(115200u);
 }
 
 TEST_F(SerialPortTest, AnUnpluggedDeviceIsClosedAndPickedUpWhenItReturns) {

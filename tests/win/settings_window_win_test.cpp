@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "settings/settings_window.h"
+#include "settings/win32_settings_window.h"
 #include "tests/win/win_test_support.h"
 #include "tests/win/window_classes.h"
 

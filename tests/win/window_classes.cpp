@@ -1,8 +1,8 @@
 #include "tests/win/window_classes.h"
 
-#include "display/draw_context.h"
-#include "display/main_window.h"
-#include "settings/settings_window.h"
+#include "display/win32_draw_context.h"
+#include "display/win32_main_window.h"
+#include "settings/win32_settings_window.h"
 
 // Registers one class as the program does: own DC, arrow cursor.
 static bool RegisterClassFor(const char* name, WNDPROC handler, HBRUSH background) {

@@ -14,6 +14,9 @@ import re
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from vintra_drive.paths import WINE  # noqa: E402
+
 FASTEST_LINE = 25600.0          # bytes/s a 256000-baud line carries (10 bits a byte)
 DECODER_GOAL = 4000             # times the fastest line
 TICK_US = 1e6 / 60
@@ -214,7 +217,7 @@ def main():
 
 def wine_version():
     try:
-        return subprocess.run(["/usr/lib/wine/wine64", "--version"], stdout=subprocess.PIPE,
+        return subprocess.run([WINE, "--version"], stdout=subprocess.PIPE,
                               text=True).stdout.strip().replace("wine-", "")
     except OSError:
         return "?"

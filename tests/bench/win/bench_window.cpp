@@ -1,6 +1,6 @@
 #include "tests/bench/win/bench_window.h"
 
-#include "display/main_window.h"
+#include "display/win32_main_window.h"
 #include "tests/win/window_classes.h"
 
 HWND CreateBenchMainWindow(int width, int height) {

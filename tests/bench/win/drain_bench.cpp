@@ -19,7 +19,7 @@ int main() {
     BenchStream stream = MakeBenchStream(kStreamLines);
     static MeasurementStore store;
     InitMeasurementStore(store);
-    SerialLink link = {1, reinterpret_cast<DeviceHandle>(1), kEmptyLineBuffer};
+    SerialLink link = {1, 0, kEmptyLineBuffer};
     double runs[kRuns];
     double cpuStart = ProcessCpuMicroseconds();
     for (int run = 0; run < kRuns; ++run) {

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
-#include "display/draw_context.h"
+#include "display/win32_draw_context.h"
 #include "tests/bench/win/bench_window.h"
 
 constexpr int kClientWidth = 300;

@@ -7,7 +7,7 @@
 #include <initializer_list>
 
 #include "app/app_state.h"
-#include "display/draw_context.h"
+#include "display/win32_draw_context.h"
 #include "display/trace_math.h"
 #include "tests/bench/win/bench_window.h"
 

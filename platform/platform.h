@@ -1,0 +1,40 @@
+#pragma once
+// Everything a platform provides to the neutral core: its serial ports, the
+// "bpm.txt" file and the echo. Each front end implements all of these in its
+// own files (the Windows ones are platform/win32_*.cpp). The core calls only
+// through them and knows ports by number alone, never by device name.
+#include <cstdint>
+
+// An open serial device: a Windows handle or a POSIX file descriptor, where 0
+// is a valid descriptor; kNoDevice is neither.
+using DeviceHandle = intptr_t;
+constexpr DeviceHandle kNoDevice = -1;
+
+// Whether serial port `port` is present on this machine.
+bool SerialPortExists(uint32_t port);
+
+// Opens serial port `port` for reading, without sharing; kNoDevice when it
+// cannot be opened (including numbers the platform has no device name for).
+DeviceHandle OpenSerialPort(uint32_t port);
+
+// Sets 8N1 raw at `baud` (0 keeps the device's rate) with DTR and RTS on, and
+// makes reads return at once with what has arrived. False when the device's
+// line state cannot be read.
+bool ConfigureSerialDevice(DeviceHandle device, uint32_t baud);
+
+// Reads what has arrived, at most `capacity` bytes, never waiting: the count
+// read (0 when nothing has arrived), or -1 when the read failed.
+int ReadSerialDevice(DeviceHandle device, char* buffer, int capacity);
+
+// False when the device has gone away (unplugged, or its line state is unreadable).
+bool SerialDeviceHealthy(DeviceHandle device);
+
+// Closes the device.
+void CloseSerialDevice(DeviceHandle device);
+
+// Replaces "bpm.txt" with exactly `length` bytes of text; silently skipped on failure.
+void WriteBeatRateFile(const char* text, int length);
+
+// Echoes one received line (without its line end) to the debugger output,
+// followed by a separate line end.
+void EchoLine(const char* line);
