@@ -18,6 +18,8 @@ struct BackBuffer {
 
 static BackBuffer gBackBuffer;
 
+static PaintRecord gPainted;  // what the last paint showed
+
 // Only a benchmark's floor build (the program's cost without its paint) leaves
 // the tick's repaint out.
 #ifdef VINTRA_FLOOR_NO_PAINT
@@ -25,8 +27,6 @@ constexpr bool kTicksRepaint = false;
 #else
 constexpr bool kTicksRepaint = true;
 #endif
-
-static PaintRecord gPainted;  // what the last paint showed
 
 // A surface of the client's size, or null when the platform cannot make one.
 static HDC BackBufferFor(HDC screen, int width, int height) {

@@ -97,11 +97,12 @@ class MainWindowTest : public ::testing::Test {
     }
 };
 
-// Store contents a tick may find, each built from scratch.
-void Empty(MeasurementStore& store) { InitMeasurementStore(store); }
+// Store contents a tick may find. Each replaces what the store held the way
+// the program can: after a Delete, or by overwriting every slot.
+void Empty(MeasurementStore& store) { ClearMeasurements(store); }
 
 void FirstData(MeasurementStore& store) {
-    InitMeasurementStore(store);
+    ClearMeasurements(store);
     for (uint16_t v : {400, 420, 900, 300}) AppendSample(store, v);
     AppendBeatRate(store, 71);
 }
@@ -111,7 +112,6 @@ void FullRingsOtherPhase(MeasurementStore& store) { FillRings(store, 5); }
 
 // Every value a sample or beat rate can take, past the rings' ends.
 void OffScale(MeasurementStore& store) {
-    InitMeasurementStore(store);
     for (uint32_t i = 0; i < kSampleSlots + 37; ++i) AppendSample(store, static_cast<uint16_t>(i * 2654435761u >> 16));
     for (uint32_t i = 0; i < kBeatSlots + 11; ++i) AppendBeatRate(store, static_cast<uint8_t>(1 + i * 97 % 254));
 }
@@ -123,7 +123,6 @@ void WithGaps(MeasurementStore& store) {
 }
 
 void Flat(MeasurementStore& store) {
-    InitMeasurementStore(store);
     for (uint32_t i = 0; i < kSampleSlots; ++i) AppendSample(store, 500);
     for (uint32_t i = 0; i < kBeatSlots; ++i) AppendBeatRate(store, 72);
 }

@@ -124,9 +124,11 @@ def measure_drain_real_sinks(session):
 # ------------------------------------------------------------ latency
 
 class Inotify:
-    """Modification events of one folder, through libc."""
+    """Modification events of one folder, through libc. A file replaced by a
+    rename (as bpm.txt is) shows as moved to, under its own name."""
     IN_MODIFY = 0x2
     IN_CLOSE_WRITE = 0x8
+    IN_MOVED_TO = 0x80
     IN_CREATE = 0x100
 
     def __init__(self, folder):
@@ -134,7 +136,7 @@ class Inotify:
         self.fd = self.libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
         if self.fd < 0:
             raise OSError(ctypes.get_errno(), "inotify_init1")
-        mask = self.IN_MODIFY | self.IN_CLOSE_WRITE | self.IN_CREATE
+        mask = self.IN_MODIFY | self.IN_CLOSE_WRITE | self.IN_MOVED_TO | self.IN_CREATE
         if self.libc.inotify_add_watch(self.fd, folder.encode(), mask) < 0:
             raise OSError(ctypes.get_errno(), "inotify_add_watch")
 
