@@ -26,8 +26,7 @@ for r in "${revs[@]}"; do
     src="$dir/src"
     echo "== $r ($(git rev-parse --short "$r"))"
   fi
-  sinks="$src/platform/win32_line_sinks.cpp"
-  [ -f "$sinks" ] || sinks="$src/serial/win32_line_sinks.cpp"  # where older revisions keep it
+  sinks="$src/serial/win32_line_sinks.cpp"
   "${cxx[@]}" -I"$src" -c "$sinks" -o "$dir/sinks.o"
   "${cxx[@]}" -I"$root" -static "$root/tests/win/beat_file_probe.cpp" "$root/tests/win/beat_file_readers.cpp" \
     "$dir/sinks.o" -o "$dir/beat_file_probe.exe"

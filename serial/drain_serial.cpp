@@ -1,7 +1,7 @@
 #include "serial/drain_serial.h"
 
 #include "display/format_short.h"
-#include "platform/platform.h"
+#include "serial/platform.h"
 #include "serial/record_decoder.h"
 
 void HandleLine(MeasurementStore& store, const char* line) {

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "serial/line_buffer.h"
-#include "platform/platform.h"
+#include "serial/platform.h"
 
 struct SerialLink {
     uint32_t port;        // open port's number; 0 when no port is open

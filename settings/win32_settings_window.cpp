@@ -3,7 +3,7 @@
 
 #include "app/app_state.h"
 #include "display/format_short.h"
-#include "platform/win32_port_names.h"
+#include "serial/win32_port_names.h"
 #include "settings/port_choice.h"
 
 struct SettingsWindowState {

@@ -5,7 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/platform.h"
+#include "serial/platform.h"
 #include "tests/bench/host_line_sinks.h"
 
 SinkCounters gSinkCounters;

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
+#include "serial/platform.h"
 
 MemoryDevice gMemoryDevice;
 

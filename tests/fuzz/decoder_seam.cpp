@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/platform.h"
+#include "serial/platform.h"
 #include "tests/fuzz/decoder_rig.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/reference_lines.h"

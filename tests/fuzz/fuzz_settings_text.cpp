@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/win32_port_names.h"
+#include "serial/win32_port_names.h"
 #include "settings/settings.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/reference_number.h"

@@ -1,6 +1,6 @@
 // The platform for targets that never read a device: the settings code links
 // the port-opening code, which needs these to exist.
-#include "platform/platform.h"
+#include "serial/platform.h"
 
 bool SerialPortExists(uint32_t) { return false; }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/platform.h"
+#include "serial/platform.h"
 
 FakeSerialPlatform gFake;
 

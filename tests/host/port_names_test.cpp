@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "platform/win32_port_names.h"
+#include "serial/win32_port_names.h"
 
 namespace {
 

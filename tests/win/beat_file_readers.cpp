@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "platform/platform.h"
+#include "serial/platform.h"
 
 // One round of the reader; the counts it bumps.
 static void ReadOnce(ReaderSharing sharing, int lowest, int highest, ReaderCounts& counts) {

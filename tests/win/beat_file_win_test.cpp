@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "serial/platform.h"
 #include "tests/win/beat_file_readers.h"
 #include "tests/win/win_test_support.h"
 

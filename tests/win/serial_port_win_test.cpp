@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "platform/win32_serial_device.h"
+#include "serial/win32_serial_device.h"
 #include "serial/link_watch.h"
 #include "serial/serial_link.h"
 #include "tests/win/win_test_support.h"

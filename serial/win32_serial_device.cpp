@@ -1,7 +1,7 @@
 // Serial devices through the Windows communications API.
-#include "platform/win32_serial_device.h"
+#include "serial/win32_serial_device.h"
 
-#include "platform/win32_port_names.h"
+#include "serial/win32_port_names.h"
 
 bool SerialPortExists(uint32_t port) {
     // The name query takes the bare name only: it rejects "\\.\COM12".

@@ -1,7 +1,7 @@
 #pragma once
 // Everything a platform provides to the neutral core: its serial ports, the
 // "bpm.txt" file and the echo. Each front end implements all of these in its
-// own files (the Windows ones are platform/win32_*.cpp). The core calls only
+// own files (the Windows ones are serial/win32_*.cpp). The core calls only
 // through them and knows ports by number alone, never by device name.
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 // "bpm.txt" and the echo through the Windows file and debugger APIs.
 #include <windows.h>
 
-#include "platform/platform.h"
+#include "serial/platform.h"
 
 constexpr const char* kBeatRateFile = "bpm.txt";
 // Same folder as the file, so the rename below never crosses volumes.

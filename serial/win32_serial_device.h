@@ -2,7 +2,7 @@
 // The Windows side of the serial device: what its tests look at directly.
 #include <windows.h>
 
-#include "platform/platform.h"
+#include "serial/platform.h"
 
 // The Windows handle behind a device.
 inline HANDLE Win32Handle(DeviceHandle device) { return reinterpret_cast<HANDLE>(device); }

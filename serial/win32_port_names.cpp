@@ -1,4 +1,4 @@
-#include "platform/win32_port_names.h"
+#include "serial/win32_port_names.h"
 
 #include <cstdio>
 #include <cstring>
