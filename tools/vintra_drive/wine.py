@@ -7,6 +7,7 @@ used is process-wide: VINTRA_WINEPREFIX, or use_prefix() before anything runs.
 
 import os
 import subprocess
+import tempfile
 
 from . import paths
 
@@ -75,8 +76,17 @@ def map_ports(ports):
 def run(program, args=(), capture=True, **kwargs):
     """Runs a Windows program to its end under Wine; returns the CompletedProcess (text output).
 
-    Without capture its output is dropped: a first program of a session leaves
-    Wine's desktop processes running, and they would hold a captured pipe open."""
-    output = subprocess.PIPE if capture else subprocess.DEVNULL
-    return subprocess.run([paths.WINE, program] + [str(a) for a in args], env=env(), stdout=output, stderr=output,
-                          text=True, **kwargs)
+    The output goes through a file, not a pipe: a program that is the first of
+    its server starts Wine's desktop processes, which inherit its output and
+    outlive it, so reading a pipe to its end would wait for them. Without
+    capture the output is dropped."""
+    if not capture:
+        return subprocess.run([paths.WINE, program] + [str(a) for a in args], env=env(),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, text=True, **kwargs)
+    with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+        result = subprocess.run([paths.WINE, program] + [str(a) for a in args], env=env(), stdout=out, stderr=err,
+                                text=True, **kwargs)
+        out.seek(0)
+        err.seek(0)
+        result.stdout, result.stderr = out.read(), err.read()
+    return result
