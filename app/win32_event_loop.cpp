@@ -1,15 +1,14 @@
 #include "app/win32_event_loop.h"
 
 #include "app/app_state.h"
-
-EventLoopState gEventLoop;
+#include "app/win32_app_state.h"
 
 void DrainAfterEvent() {
     DrainAppSerial();
-    gEventLoop.drainedSinceTick = true;
+    gWin32.eventLoop.drainedSinceTick = true;
 }
 
 void DrainOnTick() {
-    if (!gEventLoop.drainedSinceTick) DrainAppSerial();
-    gEventLoop.drainedSinceTick = false;
+    if (!gWin32.eventLoop.drainedSinceTick) DrainAppSerial();
+    gWin32.eventLoop.drainedSinceTick = false;
 }

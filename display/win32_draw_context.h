@@ -16,8 +16,6 @@ struct DrawContext {
     PanelLayout layout;  // follows the window's client size
 };
 
-extern DrawContext gDraw;
-
 constexpr COLORREF kChromaGreen = RGB(0, 255, 0);
 constexpr COLORREF kPanelGrey = RGB(180, 180, 180);
 constexpr COLORREF kGridGrey = RGB(102, 102, 102);

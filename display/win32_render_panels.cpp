@@ -3,8 +3,6 @@
 #include "display/format_short.h"
 #include "display/trace_math.h"
 
-DrawContext gDraw;
-
 // A bold fixed-pitch font of the platform's choosing, `height` pixels high.
 static HFONT CreatePanelFont(int height) {
     return CreateFontA(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
