@@ -7,14 +7,6 @@
 #include "display/win32_main_window.h"
 #include "settings/win32_settings_window.h"
 
-// Only a benchmark's floor build (the program's cost without its paint) leaves
-// the tick's repaint out.
-#ifdef VINTRA_FLOOR_NO_PAINT
-constexpr bool kTicksRepaint = false;
-#else
-constexpr bool kTicksRepaint = true;
-#endif
-
 // A surface of the client's size, or null when the platform cannot make one.
 static HDC BackBufferFor(HDC screen, int width, int height) {
     BackBuffer& buffer = gWin32.mainWindow.backBuffer;
@@ -95,8 +87,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             // the next one when nothing else changed; draining here as well
             // would cost an extra read of the device on every tick. Without a
             // big rate font the paint used a small one: repaint to retry it.
-            if (kTicksRepaint &&
-                (TickMustRepaint(gWin32.mainWindow.painted, gApp.store) || !gWin32.mainWindow.draw.rateFont))
+            if (TickMustRepaint(gWin32.mainWindow.painted, gApp.store) || !gWin32.mainWindow.draw.rateFont)
                 InvalidateRect(window, nullptr, FALSE);
             return 0;
         case WM_PAINT:
