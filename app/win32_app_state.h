@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "display/repaint_decision.h"
-#include "display/win32_draw_context.h"
+#include "display/win32_draw_panels.h"
 #include "settings/port_choice.h"
 
 // When the device is read (app/win32_event_loop.h).

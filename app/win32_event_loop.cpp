@@ -2,13 +2,14 @@
 
 #include "app/app_state.h"
 #include "app/win32_app_state.h"
+#include "serial/drain_serial.h"
 
 void DrainAfterEvent() {
-    DrainAppSerial();
+    DrainSerial(gApp.link, gApp.store);
     gWin32.eventLoop.drainedSinceTick = true;
 }
 
 void DrainOnTick() {
-    if (!gWin32.eventLoop.drainedSinceTick) DrainAppSerial();
+    if (!gWin32.eventLoop.drainedSinceTick) DrainSerial(gApp.link, gApp.store);
     gWin32.eventLoop.drainedSinceTick = false;
 }

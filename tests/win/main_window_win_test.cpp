@@ -6,7 +6,7 @@
 #include "app/app_state.h"
 #include "app/win32_app_state.h"
 #include "app/win32_event_loop.h"
-#include "display/win32_draw_context.h"
+#include "display/win32_draw_panels.h"
 #include "display/win32_main_window.h"
 #include "settings/win32_settings_window.h"
 #include "tests/win/panel_canvas.h"

@@ -1,7 +1,7 @@
 #include "tests/win/panel_canvas.h"
 
 #include "app/win32_app_state.h"
-#include "display/win32_draw_context.h"
+#include "display/win32_draw_panels.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "app/app_state.h"
 #include "app/win32_app_state.h"
-#include "display/win32_draw_context.h"
+#include "display/win32_draw_panels.h"
 #include "tests/bench/win/bench_window.h"
 
 constexpr int kClientWidth = 300;

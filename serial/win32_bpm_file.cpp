@@ -1,4 +1,4 @@
-// "bpm.txt" through the Windows file API.
+// Writes "bpm.txt", for text overlays, through the Windows file API.
 #include <windows.h>
 
 #include "serial/platform.h"

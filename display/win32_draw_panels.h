@@ -1,5 +1,6 @@
 #pragma once
-// The surface, drawing tools and panel geometry of the main window's paint.
+// Draws the three panels with GDI: the surface, tools and geometry of the
+// main window's paint, and the drawing steps.
 #include <windows.h>
 
 #include "display/panel_layout.h"

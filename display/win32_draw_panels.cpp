@@ -1,5 +1,5 @@
 // Draws the panels, the rate number and both traces with GDI.
-#include "display/win32_draw_context.h"
+#include "display/win32_draw_panels.h"
 #include "display/format_short.h"
 #include "display/trace_math.h"
 
