@@ -8,7 +8,6 @@
 #include "display/win32_draw_panels.h"
 #include "settings/port_choice.h"
 
-// When the device is read (app/win32_event_loop.h).
 struct EventLoopState {
     bool drainedSinceTick;  // the main loop drained after the latest tick
 };
@@ -37,9 +36,9 @@ struct SettingsWindowState {
 };
 
 struct Win32State {
-    EventLoopState eventLoop;            // app/win32_event_loop.cpp
-    MainWindowState mainWindow;          // display/win32_main_window.cpp
-    SettingsWindowState settingsWindow;  // settings/win32_settings_window.cpp
+    EventLoopState eventLoop;            // when the device is read (app/win32_event_loop.cpp)
+    MainWindowState mainWindow;          // the panels' paint (display/win32_main_window.cpp)
+    SettingsWindowState settingsWindow;  // port and baud lists (settings/win32_settings_window.cpp)
     // Further front-end parts (a web endpoint) add their sub-record here.
 };
 
