@@ -13,9 +13,3 @@ struct AppState {
 };
 
 extern AppState gApp;
-
-// Drains the serial device into the store; runs after every event.
-void DrainAppSerial();
-
-// Checks the device's health or retries the chosen port, about once a second.
-void WatchAppLink(uint64_t nowMs);

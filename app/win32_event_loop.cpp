@@ -1,15 +1,15 @@
 #include "app/win32_event_loop.h"
 
 #include "app/app_state.h"
-
-EventLoopState gEventLoop;
+#include "app/win32_app_state.h"
+#include "serial/drain_serial.h"
 
 void DrainAfterEvent() {
-    DrainAppSerial();
-    gEventLoop.drainedSinceTick = true;
+    DrainSerial(gApp.link, gApp.store);
+    gWin32.eventLoop.drainedSinceTick = true;
 }
 
 void DrainOnTick() {
-    if (!gEventLoop.drainedSinceTick) DrainAppSerial();
-    gEventLoop.drainedSinceTick = false;
+    if (!gWin32.eventLoop.drainedSinceTick) DrainSerial(gApp.link, gApp.store);
+    gWin32.eventLoop.drainedSinceTick = false;
 }
