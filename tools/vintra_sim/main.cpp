@@ -9,7 +9,6 @@
 #include "sim_options.h"
 #include "sim_report.h"
 #include "sim_run.h"
-#include "sim_script.h"
 #include "sim_signals.h"
 #include "sim_sink.h"
 
@@ -22,22 +21,10 @@ const char* end_text(RunEnd end) {
     case RunEnd::Signalled: return "stopped by signal";
     case RunEnd::ReaderGone: return "reader closed the output";
     case RunEnd::WriteFailed: return "write failed";
-    case RunEnd::BadInput: return "bad script input";
     }
     return "ended";
 }
 
-// Exit status: 0 for a normal end, 1 for a broken sink, 2 for bad input.
-int exit_status(RunEnd end) {
-    switch (end) {
-    case RunEnd::Finished:
-    case RunEnd::Signalled:
-    case RunEnd::ReaderGone: return 0;
-    case RunEnd::WriteFailed: return 1;
-    case RunEnd::BadInput: return 2;
-    }
-    return 1;
-}
 
 // A seed for runs that did not ask for one; printed in the summary so they can be repeated.
 unsigned long long clock_seed() {
@@ -90,7 +77,7 @@ int main(int argc, char** argv) {
     if (opt.start_delay > 0) sleep_until(mono_seconds() + opt.start_delay);
     run_begin(opt.count_file);
     RunEnd end = RunEnd::Signalled;
-    if (!stop_requested()) end = opt.script ? run_script(stdin) : run_timed(opt);
+    if (!stop_requested()) end = run_timed(opt);
     const double elapsed = run_elapsed();
 
     emit_flush_log();
@@ -99,5 +86,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", summary_line(g_emit.counts, elapsed, opt.seed, end_text(end)).c_str());
     if (end == RunEnd::Finished) sink_linger(opt.linger);
     sink_close();
-    return exit_status(end);
+    // 0 for a normal end, 1 for a broken sink (2 is a bad command line).
+    return end == RunEnd::WriteFailed ? 1 : 0;
 }

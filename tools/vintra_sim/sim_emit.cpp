@@ -71,15 +71,6 @@ WriteStatus emit_text_line(const std::string& text) {
     return WriteStatus::Ok;
 }
 
-WriteStatus emit_raw(const std::string& bytes) {
-    const WriteStatus st = sink_write_all(g_emit.fd, bytes.data(), bytes.size());
-    if (st == WriteStatus::Ok) {
-        ++g_emit.counts.raw_chunks_sent;
-        g_emit.counts.bytes_sent += bytes.size();
-    }
-    return st;
-}
-
 void emit_flush_log() {
     if (g_emit.wellformed_log != nullptr) std::fflush(g_emit.wellformed_log);
 }

@@ -1,5 +1,4 @@
-// Sending lines: fault injection, writing, counting and the well-formed log, shared by
-// the timed generator and the script mode.
+// Sending lines: fault injection, writing, counting and the well-formed log.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +24,6 @@ struct SimCounts {
     uint64_t nul_sent = 0;          // lines with a zero byte inside
     uint64_t bare_lf_sent = 0;      // lines ended by LF alone
     uint64_t split_sent = 0;        // lines spread over several writes
-    uint64_t raw_chunks_sent = 0;   // script 'raw:' chunks (not counted as lines)
     uint64_t bytes_sent = 0;        // all bytes written
 };
 
@@ -43,9 +41,6 @@ extern EmitState g_emit;
 
 // Sends one record text with its line end, after fault injection.
 WriteStatus emit_text_line(const std::string& text);
-
-// Sends bytes exactly as given.
-WriteStatus emit_raw(const std::string& bytes);
 
 // Pushes buffered well-formed log lines to disk.
 void emit_flush_log();

@@ -30,7 +30,6 @@ std::string format_counts(const SimCounts& c, double elapsed, bool finished) {
     add(out, "nul_sent", c.nul_sent);
     add(out, "bare_lf_sent", c.bare_lf_sent);
     add(out, "split_sent", c.split_sent);
-    add(out, "raw_chunks_sent", c.raw_chunks_sent);
     add(out, "bytes_sent", c.bytes_sent);
     add(out, "elapsed_ms", static_cast<unsigned long long>(elapsed * 1000.0 + 0.5));
     add(out, "finished", finished ? 1 : 0);

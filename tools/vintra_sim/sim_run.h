@@ -1,4 +1,4 @@
-// The run loops: real-time generation, and the bookkeeping both modes share.
+// The run loop: real-time generation and its bookkeeping.
 #pragma once
 
 #include <string>
@@ -8,14 +8,13 @@
 
 // Why a run ended.
 enum class RunEnd {
-    Finished,     // duration reached or script input ended
+    Finished,     // duration reached
     Signalled,    // SIGINT/SIGTERM/SIGHUP
     ReaderGone,   // the output pipe was closed
     WriteFailed,  // the sink broke
-    BadInput,     // script mode: a line could not be understood
 };
 
-// Bookkeeping shared by both modes.
+// Bookkeeping of the run.
 struct RunState {
     double start = 0;             // monotonic time of the first line, in seconds
     double last_count_write = 0;  // run time of the last count-file update

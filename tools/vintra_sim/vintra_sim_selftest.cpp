@@ -11,7 +11,6 @@
 #include "sim_faults.h"
 #include "sim_line.h"
 #include "sim_options.h"
-#include "sim_script.h"
 #include "sim_waveform.h"
 #include "vintra_sim_test_receiver.h"
 
@@ -282,9 +281,8 @@ TEST(Options, AcceptsEverySpellingAndRejectsNonsense) {
     struct Case { std::vector<std::string> args; ParseResult want; };
     const Case cases[] = {
         {{}, ParseResult::Ok},
-        {{"--stdout", "--rate", "4000", "--bpm=60.5", "--duration", "0.25"}, ParseResult::Ok},
-        {{"--device", "/tmp/x", "--seed", "123"}, ParseResult::Ok},
-        {{"--pty", "--link", "/tmp/l", "--script"}, ParseResult::Ok},
+        {{"--stdout", "--rate", "4000", "--bpm", "60.5", "--duration", "0.25"}, ParseResult::Ok},
+        {{"--pty", "--link", "/tmp/l", "--seed", "123"}, ParseResult::Ok},
         {{"-h"}, ParseResult::Help},
         {{"--rate", "0"}, ParseResult::Error},
         {{"--rate", "abc"}, ParseResult::Error},
@@ -294,7 +292,6 @@ TEST(Options, AcceptsEverySpellingAndRejectsNonsense) {
         {{"--seed", "-4"}, ParseResult::Error},
         {{"--stdout", "--pty"}, ParseResult::Error},
         {{"--stdout", "--link", "/tmp/l"}, ParseResult::Error},
-        {{"--stdout=1"}, ParseResult::Error},
         {{"--bogus"}, ParseResult::Error},
     };
     for (const Case& c : cases) {
@@ -308,13 +305,12 @@ TEST(Options, AcceptsEverySpellingAndRejectsNonsense) {
 }
 
 TEST(Options, ValuesLandInTheirFields) {
-    const char* args[] = {"vintra-sim", "--fault-split", "0.5", "--faults-all", "0.1", "--device",
-                          "/dev/null", "--rate=4000", "--status-every", "2", "--seed", "18446744073709551615"};
+    const char* args[] = {"vintra-sim", "--fault-split", "0.5", "--faults-all", "0.1", "--stdout",
+                          "--rate", "4000", "--status-every", "2", "--seed", "18446744073709551615"};
     SimOptions opt;
     std::string error;
     ASSERT_EQ(parse_options(12, const_cast<char**>(args), opt, error), ParseResult::Ok) << error;
-    EXPECT_EQ(opt.sink, SinkKind::Device);
-    EXPECT_EQ(opt.device_path, "/dev/null");
+    EXPECT_EQ(opt.sink, SinkKind::Stdout);
     EXPECT_EQ(opt.rate, 4000);
     EXPECT_EQ(opt.status_every, 2);
     EXPECT_EQ(opt.seed, 18446744073709551615ull);
@@ -323,25 +319,6 @@ TEST(Options, ValuesLandInTheirFields) {
     EXPECT_EQ(opt.faults.bare_lf, 0.1);
     EXPECT_EQ(opt.faults.nul, 0.1);
     EXPECT_EQ(opt.duration, -1);
-}
-
-TEST(Script, HexDecoding) {
-    struct Case { const char* hex; bool ok; std::string bytes; };
-    const Case cases[] = {
-        {"53310d0a", true, "S1\r\n"},
-        {"00 FF 0a", true, std::string("\0\xff\n", 3)},
-        {"", true, ""},
-        {"5", false, ""},
-        {"5 3", false, ""},
-        {"zz", false, ""},
-    };
-    for (const Case& c : cases) {
-        std::string out;
-        EXPECT_EQ(parse_hex_bytes(c.hex, out), c.ok) << c.hex;
-        if (c.ok) {
-            EXPECT_EQ(out, c.bytes) << c.hex;
-        }
-    }
 }
 
 }  // namespace
