@@ -54,7 +54,7 @@ class Streamer:
         while not self._stop.is_set():
             with self._lock:
                 if self.device.master is not None and not self.set_up:
-                    self.set_up = self.device.line_settings()[0] == 115200
+                    self.set_up = self.device.line_speed() == 115200
                 if self.device.master is not None and self.set_up:
                     lines = [self._next_line() for _ in range(5)]
                     self.device.write(b"".join(line + b"\r\n" for line in lines))
@@ -98,7 +98,7 @@ class DeviceComesAndGoes(unittest.TestCase):
     def test_unplugged_device_delivers_again_after_replug_and_the_program_stays_responsive(self):
         device = vd.plug_device(self, PORT)
         run = vd.launch_for(self, b"%d 115200" % PORT)
-        vd.wait_until(lambda: device.line_settings()[0] == 115200, what="COM5 set up")
+        device.wait_set_up(115200)
         streamer = Streamer(device)
         self.addCleanup(streamer.stop)
         run.wait_echo(b"B60")  # the 20th line: data flows
@@ -213,7 +213,7 @@ class PortAppearsLater(unittest.TestCase):
         device = vd.plug_device(self, LATE_PORT)
         devices.append(device)
         plugged = time.monotonic()
-        vd.wait_until(lambda: device.line_settings()[0] == 115200, BACK_WITHIN + 5, "COM7 to be set up")
+        device.wait_set_up(115200, BACK_WITHIN + 5)
         took = time.monotonic() - plugged
         self.assertLess(took, BACK_WITHIN, "COM7 was opened only %.1f s after it appeared" % took)
         vd.send_until_echoed(run, device, b"B88\r\n", b"B88")

@@ -25,7 +25,7 @@ def start_with_device(test):
     """
     device = vd.plug_device(test, PORT)
     run = vd.launch_for(test, b"5 115200")
-    vd.wait_until(lambda: device.line_settings()[0] == 115200, what="COM5 to be set to 115200 baud")
+    device.wait_set_up(115200)
     return run, device
 
 
