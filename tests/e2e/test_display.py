@@ -4,7 +4,7 @@ import re
 import subprocess
 import unittest
 
-import panel_look as look
+from vintra_drive import panel_look as look
 import vintra_drive as vd
 
 PORT = 5

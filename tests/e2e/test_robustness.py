@@ -10,7 +10,7 @@ import threading
 import time
 import unittest
 
-import panel_look as look
+from vintra_drive import panel_look as look
 import vintra_drive as vd
 
 PORT = 5

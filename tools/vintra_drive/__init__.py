@@ -11,6 +11,7 @@ measurements, the soak run and the demo. Each capability has one home:
     echo             the debugger echo read from Wine's stderr
     bpm_watch        bpm.txt read in a loop as an overlay reader does
     screen           screenshots as pictures, PNG output
+    panel_look       where the panels lie in a client-area picture and what shows in them
     x_input          finding X windows, clicks and keys
     settings_window  the settings window through the combo probe
     records          what the program makes of a line ("%u"), for checking an echo against what was sent
