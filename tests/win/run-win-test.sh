@@ -32,10 +32,7 @@ exe="${2:-}"
 shift $(($# < 2 ? $# : 2))
 
 port_map=(3 4 5 6 12)
-# The system's own interpreter: it starts quickly, and Debian's packages
-# provide it everywhere the tests run.
-python=/usr/bin/python3
-[ -x "$python" ] || python=python3
+python="$VINTRA_PYTHON"
 
 # Inner time limit, below ctest's, so the clean-up below always gets to run.
 inner_timeout="${VINTRA_WIN_TEST_TIMEOUT:-100}"
