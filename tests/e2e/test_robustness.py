@@ -254,31 +254,30 @@ class FaultyDevice(unittest.TestCase):
 
     def check_fault_mode(self, run, device, switches, counter, prefix):
         """Feeds one simulator run through the freshly plugged device."""
-        log_path, count_path = prefix + "sent.log", prefix + "counts.txt"
+        log_path, count_path = prefix + "echoed.log", prefix + "counts.txt"
         device.wait_set_up(115200, BACK_WITHIN + 2)
         bpm_before = run.read_file("bpm.txt")
         start = len(run.echoed_lines())
         watcher = vd.BpmWatcher(run.path("bpm.txt"))
         try:
             vd.run_into(device, ["--rate", 1000, "--bpm", 200, "--status-every", 0.25, "--duration", 1.5,
-                                 "--log-wellformed", log_path, "--count-file", count_path] + switches)
+                                 "--log-echoed", log_path, "--count-file", count_path] + switches)
             device.wait_drained()
-            sent = vd.read_lines(log_path)
+            logged = vd.read_echo_log(log_path)
             counts = vd.read_counts(count_path)
             self.assertGreater(counts[counter], 10, "the simulator sent too few faults")
-            self.assertEqual(counts["wellformed_sent"], len(sent))
-            # Every line but the overlong ones is echoed; wait for them all.
-            echoed_count = counts["lines_sent"] - counts["overlong_sent"]
-            vd.wait_until(lambda: len(run.echoed_lines()) - start >= echoed_count,
-                          what="the echo of %d lines" % echoed_count)
+            # Every line but the overlong ones is echoed, as sent; wait for them all.
+            self.assertEqual(counts["lines_sent"] - counts["overlong_sent"], len(logged))
+            vd.wait_until(lambda: len(run.echoed_lines()) - start >= len(logged),
+                          what="the echo of %d lines" % len(logged))
             echoed = run.echoed_lines()[start:]
-            self.assertEqual(echoed_count, len(echoed))
-            records = [line for line in echoed if vd.record_kind(line)]
-            self.assertEqual(sent, records, vd.first_difference(records, sent))
+            sent = [text for _, text in logged]
+            self.assertEqual(sent, echoed, vd.first_difference(echoed, sent))
             time.sleep(0.2)
         finally:
             texts = watcher.stop()
-        beats = [vd.stored_beat_text(line) for line in sent if line.startswith(b"B")]
+        # The simulator writes values as plain digits: bpm.txt holds them as they are.
+        beats = [text[1:] for kind, text in logged if kind == b"W" and text.startswith(b"B")]
         self.assertTrue(beats, "no B line was sent")
         allowed = set(beats) | ({bpm_before} if bpm_before else set())
         self.assertEqual([], [t for t in texts if t not in allowed], "bpm.txt held other values")

@@ -34,6 +34,14 @@ unsigned long long clock_seed() {
            static_cast<unsigned long long>(ts.tv_nsec) ^ static_cast<unsigned long long>(getpid());
 }
 
+// Opens a log for appending, if one was asked for; false (reported) when it cannot be.
+bool open_log(const std::string& path, FILE*& log) {
+    if (path.empty()) return true;
+    log = std::fopen(path.c_str(), "a");
+    if (log == nullptr) std::perror(("vintra-sim: " + path).c_str());
+    return log != nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,13 +73,9 @@ int main(int argc, char** argv) {
     g_emit.faults = opt.faults;
     // A stream of its own, so switching faults on leaves the waveform of a seed unchanged.
     g_emit.rng.seed(opt.seed ^ 0x9e3779b97f4a7c15ull);
-    if (!opt.wellformed_log.empty()) {
-        g_emit.wellformed_log = std::fopen(opt.wellformed_log.c_str(), "a");
-        if (g_emit.wellformed_log == nullptr) {
-            std::perror(("vintra-sim: " + opt.wellformed_log).c_str());
-            sink_close();
-            return 1;
-        }
+    if (!open_log(opt.wellformed_log, g_emit.wellformed_log) || !open_log(opt.echoed_log, g_emit.echoed_log)) {
+        sink_close();
+        return 1;
     }
 
     if (opt.start_delay > 0) sleep_until(mono_seconds() + opt.start_delay);
@@ -82,6 +86,7 @@ int main(int argc, char** argv) {
 
     emit_flush_log();
     if (g_emit.wellformed_log != nullptr) std::fclose(g_emit.wellformed_log);
+    if (g_emit.echoed_log != nullptr) std::fclose(g_emit.echoed_log);
     if (!opt.count_file.empty()) write_count_file(opt.count_file, g_emit.counts, elapsed, true);
     std::fprintf(stderr, "%s\n", summary_line(g_emit.counts, elapsed, opt.seed, end_text(end)).c_str());
     if (end == RunEnd::Finished) sink_linger(opt.linger);

@@ -27,6 +27,7 @@ const OptionEntry kOptions[] = {
     {"--link", ValueKind::Path, 0, 0},
     {"--count-file", ValueKind::Path, 0, 0},
     {"--log-wellformed", ValueKind::Path, 0, 0},
+    {"--log-echoed", ValueKind::Path, 0, 0},
     {"--rate", ValueKind::Number, 0.01, 100000},
     {"--bpm", ValueKind::Number, 20, 240},
     {"--status-every", ValueKind::Number, 0, 1e6},
@@ -110,6 +111,7 @@ void store_path(SimOptions& out, const std::string& name, const std::string& val
     if (name == "--link") out.link_path = value;
     else if (name == "--count-file") out.count_file = value;
     else if (name == "--log-wellformed") out.wellformed_log = value;
+    else if (name == "--log-echoed") out.echoed_log = value;
 }
 
 }  // namespace
@@ -133,6 +135,9 @@ const char* usage_text() {
            "bookkeeping:\n"
            "  --count-file PATH     'key value' counters, rewritten every second and at exit\n"
            "  --log-wellformed PATH append each well-formed line sent (text only)\n"
+           "  --log-echoed PATH     append each line the receiver will echo as its kind, a\n"
+           "                        space and its text; kinds: W well-formed (stored, or a\n"
+           "                        status line), R value out of range, N noise\n"
            "faults (probability per line, 0..1, default 0):\n"
            "  --fault-bare-lf P  --fault-overlong P  --fault-nul P\n"
            "  --fault-noise P    --fault-range P     --fault-split P\n"

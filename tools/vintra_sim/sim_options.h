@@ -30,6 +30,7 @@ struct SimOptions {
     double linger = 0;                // pty mode: seconds to wait at exit for the reader to drain
     std::string count_file;           // counters file, empty for none
     std::string wellformed_log;       // append every well-formed line here, empty for none
+    std::string echoed_log;           // append every line the receiver echoes, with its kind, here
     FaultRates faults;                // fault probabilities
 };
 

@@ -24,7 +24,6 @@ std::string format_counts(const SimCounts& c, double elapsed, bool finished) {
     add(out, "b_sent", c.b_sent);
     add(out, "x_sent", c.x_sent);
     add(out, "out_of_range_sent", c.out_of_range_sent);
-    add(out, "other_sent", c.other_sent);
     add(out, "noise_sent", c.noise_sent);
     add(out, "overlong_sent", c.overlong_sent);
     add(out, "nul_sent", c.nul_sent);
