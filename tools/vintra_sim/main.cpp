@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     }
 
     if (opt.start_delay > 0) sleep_until(mono_seconds() + opt.start_delay);
-    run_begin(opt.count_file);
+    run_begin();
     RunEnd end = RunEnd::Signalled;
     if (!stop_requested()) end = run_timed(opt);
     const double elapsed = run_elapsed();
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     emit_flush_log();
     if (g_emit.wellformed_log != nullptr) std::fclose(g_emit.wellformed_log);
     if (g_emit.echoed_log != nullptr) std::fclose(g_emit.echoed_log);
-    if (!opt.count_file.empty()) write_count_file(opt.count_file, g_emit.counts, elapsed, true);
+    if (!opt.count_file.empty()) write_count_file(opt.count_file, g_emit.counts, elapsed);
     std::fprintf(stderr, "%s\n", summary_line(g_emit.counts, elapsed, opt.seed, end_text(end)).c_str());
     if (end == RunEnd::Finished) sink_linger(opt.linger);
     sink_close();

@@ -133,7 +133,7 @@ const char* usage_text() {
            "  --start-delay S       wait S seconds after opening the sink before sending\n"
            "  --linger S            pty: at exit wait up to S seconds for the reader to drain\n"
            "bookkeeping:\n"
-           "  --count-file PATH     'key value' counters, rewritten every second and at exit\n"
+           "  --count-file PATH     'key value' counters, written at exit\n"
            "  --log-wellformed PATH append each well-formed line sent (text only)\n"
            "  --log-echoed PATH     append each line the receiver will echo as its kind, a\n"
            "                        space and its text; kinds: W well-formed (stored, or a\n"
