@@ -9,6 +9,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
+source cmake/debian-paths.env
 
 quick=()
 case "${1:-}" in
@@ -42,9 +43,9 @@ echo "== decoder throughput (host)" >&2
 
 echo "== under Wine: frame cost, decoder with the real echo, the running program" >&2
 export VINTRA_WINEPREFIX="$root/$host_build/wineprefix"
-python3 tools/perf/wine_bench.py "${quick[@]}" --json "$results/wine.json"
+"$VINTRA_PYTHON" tools/perf/wine_bench.py "${quick[@]}" --json "$results/wine.json"
 
 load_after="$(cut -d' ' -f1-3 /proc/loadavg)"
 echo >&2
-python3 tools/perf/bench_report.py --decoder "$results/decoder.json" --wine "$results/wine.json" \
+"$VINTRA_PYTHON" tools/perf/bench_report.py --decoder "$results/decoder.json" --wine "$results/wine.json" \
   --doc docs/performance.md --load "$load_before / $load_after"

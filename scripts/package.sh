@@ -9,6 +9,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
+source cmake/debian-paths.env
 out="$(realpath -m "${VINTRA_BUILD_DIR:-build}")"
 
 case "${1:-}" in
@@ -29,7 +30,7 @@ version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 
 mkdir -p dist
 zip="dist/vintra-$version-win64.zip"
-python3 - "$build/Vintra.exe" resources/windows-guide.txt "$version" "$zip" <<'PY'
+"$VINTRA_PYTHON" - "$build/Vintra.exe" resources/windows-guide.txt "$version" "$zip" <<'PY'
 import hashlib, os, sys, time, zipfile
 
 exe_path, guide_path, version, zip_path = sys.argv[1:]

@@ -20,5 +20,6 @@ bash "$root/scripts/install-deps.sh"
 targets=(host:vintra-sim win:Vintra)
 case " $* " in *" --firmware "*) targets+=(host:heart-rig host:heart_firmware) ;; esac
 bash "$root/scripts/build.sh" "${targets[@]}"
+source "$root/cmake/debian-paths.env"
 export PYTHONDONTWRITEBYTECODE=1
-exec python3 "$root/tools/demo.py" "$@"
+exec "$VINTRA_PYTHON" "$root/tools/demo.py" "$@"

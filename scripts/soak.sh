@@ -9,5 +9,6 @@
 # VINTRA_WINEPREFIX is set.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$root/cmake/debian-paths.env"
 export PYTHONDONTWRITEBYTECODE=1
-exec python3 "$root/tools/soak/soak.py" "$@"
+exec "$VINTRA_PYTHON" "$root/tools/soak/soak.py" "$@"

@@ -1,4 +1,3 @@
-#!/usr/bin/env python3
 """Shows Vintra at work: the simulated heart-rate device on COM5 and Vintra.exe
 under Wine, set to COM5 at 115200 baud. Started by scripts/run-demo.sh, which
 builds both first. With --firmware the device is the heart sensor firmware

@@ -1,4 +1,3 @@
-#!/usr/bin/env python3
 """Draws the application icon: a red heart, 32 x 32, 16 colours (4 bits per pixel).
 
 Run once to regenerate resources/heart.ico; the file is checked in."""

@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Signals for the heart-rig: synthetic ECG- and PPG-like signals whose beat
 times are known exactly, and the recorded ECG excerpt with its reviewed
 reference beats.

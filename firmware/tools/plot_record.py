@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Plots the recorded excerpt with the reference beats and the beats the
 firmware reported in the rig (rig_check.py's OUT_DIR/mitdb208.beats).
 

@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Builds the reference beat list of the recorded excerpt from two independent
 offline detectors and a by-eye review of every beat they disagree on.
 

@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Runs the firmware in the heart-rig on signals with known beats and checks
 the goals.
 

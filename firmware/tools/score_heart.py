@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Scores what the heart sensor firmware sent against the known beats.
 
     score_heart.py SIGNAL.json RIG_OUTPUT [--check] [--beats OUT.txt]

@@ -4,7 +4,7 @@ import re
 import subprocess
 import unittest
 
-import panel_look as look
+from vintra_drive import panel_look as look
 import vintra_drive as vd
 
 PORT = 5
@@ -63,7 +63,7 @@ class DataOnScreen(unittest.TestCase):
     def test_picture_follows_the_data_clears_on_delete_and_carries_on(self):
         device = vd.plug_device(self, PORT)
         run = vd.launch_for(self, b"5 115200")
-        vd.wait_until(lambda: device.line_settings()[0] == 115200, what="COM5 to be set up")
+        device.wait_set_up(115200)
         empty = settled_layout(run)
 
         rates = list(range(60, 90, 2)) + [72]

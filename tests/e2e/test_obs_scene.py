@@ -3,7 +3,7 @@ text source reading bpm.txt follows a new beat rate within OBS's own refresh."""
 
 import unittest
 
-import panel_look as look
+from vintra_drive import panel_look as look
 import vintra_drive as vd
 from vintra_obs import scene, stage as stages
 

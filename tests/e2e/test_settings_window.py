@@ -99,7 +99,7 @@ class ChoosingAPort(unittest.TestCase):
         vd.wait_until(lambda: run.read_file("vintra.config") == saved,
                       what="vintra.config to hold %r (it holds %r)" % (saved, run.read_file("vintra.config")))
         device = devices[port]
-        vd.wait_until(lambda: device.line_settings()[0] == 115200, what="COM%d set to 115200" % port)
+        device.wait_set_up(115200)
         send_beat(self, run, device, 60 + port)
         for other, other_device in devices.items():
             if other != port:
@@ -113,7 +113,7 @@ class ChoosingABaudRate(unittest.TestCase):
     def test_a_rate_chosen_while_the_port_is_open_is_saved_and_applied_at_once(self):
         device = vd.plug_device(self, 3)
         run = vd.launch_for(self, b"3 115200")
-        vd.wait_until(lambda: device.line_settings()[0] == 115200, what="COM3 set to 115200")
+        device.wait_set_up(115200)
         vd.open_settings(run)
         self.assertEqual("115200", vd.read_settings_lists().bauds.selected_text())
 
@@ -127,8 +127,7 @@ class ChoosingABaudRate(unittest.TestCase):
                 saved = b"3 %d" % rate
                 vd.wait_until(lambda: run.read_file("vintra.config") == saved, what="vintra.config to hold %r "
                               "(it holds %r)" % (saved, run.read_file("vintra.config")))
-                vd.wait_until(lambda: device.line_settings()[0] == rate,
-                              what="COM3 to run at %d (it runs at %d)" % (rate, device.line_settings()[0]))
+                device.wait_set_up(rate)
                 # The same device stays open and keeps delivering.
                 self.assertTrue(device.opened_by_others())
                 send_beat(self, run, device, rate % 200)
@@ -139,7 +138,7 @@ class ChoosingABaudRate(unittest.TestCase):
         # and that is the rate a port chosen now is saved and opened with.
         devices = {n: vd.plug_device(self, n) for n in PORTS}
         run = vd.launch_for(self, b"3 230400")
-        vd.wait_until(lambda: devices[3].line_settings()[0] == 230400, what="COM3 set to 230400 at start")
+        devices[3].wait_set_up(230400)
         vd.open_settings(run)
         self.assertEqual("115200", vd.read_settings_lists().bauds.selected_text())
         vd.choose_with_keyboard(0, "\\\\.\\COM12")
@@ -177,7 +176,7 @@ class ClosingTheWindow(unittest.TestCase):
     def test_a_closed_window_is_built_afresh_showing_the_saved_rate(self):
         device = vd.plug_device(self, 3)
         run = vd.launch_for(self, b"3 115200")
-        vd.wait_until(lambda: device.line_settings()[0] == 115200, what="COM3 set to 115200")
+        device.wait_set_up(115200)
         # Each row: how the window is closed, the rate chosen before.
         for how, rate in (("alt+F4", "9600"), ("close message", "19200")):
             with self.subTest(how=how):

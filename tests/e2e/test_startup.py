@@ -46,7 +46,7 @@ class SettingsFile(unittest.TestCase):
     def test_port_and_baud_separated_by_two_spaces(self):
         device = vd.plug_device(self, 3)
         run = vd.launch_for(self, b"3  9600\n")
-        vd.wait_until(lambda: device.line_settings()[0] == 9600, what="COM3 to be set to 9600 baud")
+        device.wait_set_up(9600)
         self.assertTrue(device.opened_by_others())
         device.write(b"B66\r\n")
         run.wait_bpm(b"66")

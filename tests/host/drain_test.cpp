@@ -122,7 +122,8 @@ TEST(DrainSerial, OverlongLinesAreSkippedAndTheStreamGoesOn) {
         std::vector<std::string> arrivals;
         Outcome expected;
     } cases[] = {
-        {"16 bytes", {"S00000000000512\r\nS3\r\n"}, {{3}, {}, {}, {"S3"}}},
+        {"16 bytes", {"B0000000000066\r\nS3\r\n"}, {{3}, {}, {}, {"S3"}}},
+        {"17 bytes", {"S00000000000512\r\nS3\r\n"}, {{3}, {}, {}, {"S3"}}},
         {"long, one arrival", {std::string(60, '9') + "\r\nB70\r\n"}, {{}, {70}, {"70"}, {"B70"}}},
         {"long, many arrivals", {"S123456789", "0123456789", "0123456789", "\r\nS4\r\n"}, {{4}, {}, {}, {"S4"}}},
         {"ended by bare LF", {"B1234567890123456\nB71\r\n"}, {{}, {71}, {"71"}, {"B71"}}},

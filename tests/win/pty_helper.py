@@ -1,4 +1,3 @@
-#!/usr/bin/env python3
 """Serial devices for the Windows tests, and the Linux-side view of them.
 
     pty_helper.py CONTROL_DIR PORTS_DIR NAME:PEER [NAME:PEER ...]

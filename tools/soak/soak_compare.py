@@ -1,4 +1,4 @@
-"""Matches the records a plugged period echoed against the well-formed lines the device logged."""
+"""Matches the lines a plugged period echoed against the lines the device logged as echoed."""
 
 # How far ahead in the log a received line is looked for before it counts as unexpected.
 LOOKAHEAD = 20000

@@ -6,14 +6,15 @@ measurements, the soak run and the demo. Each capability has one home:
     display          a private Xvfb display (-displayfd)
     devices          pseudo-terminal devices behind a COM link: plain, pluggable, relayed
     simulator        vintra-sim on its own pseudo-terminal or relayed into a device; its count and log files
+                     (its echo log says what the program makes of each line, so nothing here decodes one)
     line_view        a terminal's line settings (termios speeds) and who holds it open
     program          launching Vintra.exe (with the start-up retry), its window, keys, files, process figures
-    echo             the debugger echo read from Wine's stderr
+    echo             the debugger echo read from Wine's stderr; where an echo parts from what was sent
     bpm_watch        bpm.txt read in a loop as an overlay reader does
     screen           screenshots as pictures, PNG output
+    panel_look       where the panels lie in a client-area picture and what shows in them
     x_input          finding X windows, clicks and keys
     settings_window  the settings window through the combo probe
-    records          what the program makes of a line ("%u"), for checking an echo against what was sent
     session          a whole session (COM map, display, clean-up) for a test module or a tool
     wait             polling with a deadline
 
@@ -23,16 +24,15 @@ Import it with tools/ on sys.path: `import vintra_drive as vd`. The names below 
 from .bpm_watch import BpmWatcher
 from .devices import PtyDevice, point_link, remove_link
 from .display import SCREEN_SIZE, start_display, stop_display
-from .echo import EchoReader
+from .echo import EchoReader, first_difference
 from .line_view import line_speed
 from .program import VintraRun, cpu_seconds, launch, resident_kb
-from .records import first_difference, record_kind, stored_beat_text
 from .screen import GREEN, Picture, grab_client_area, grab_screen
 from .session import launch_for, plug_device, send_until_echoed, start_session, stop_session
 from .settings_window import (SETTINGS_TITLE, choose_with_keyboard, choose_with_mouse, close_settings_with_keys,
                               MAIN_FREE_POINT, combo_probe, open_settings,
                               read_settings_lists, settings_x_windows, top_level_windows, wait_settings_gone)
-from .simulator import Relay, Simulator, read_counts, read_lines, run_into
+from .simulator import Relay, Simulator, read_counts, read_echo_log, read_lines, run_into
 from .wait import EVENT_TIMEOUT, EXIT_TIMEOUT, WINDOW_TIMEOUT, wait_until
 from .wine import map_ports, port_link, stop_server, use_prefix
 from .x_input import click_at, click_in, find_window, press, visible_windows, window_name

@@ -67,6 +67,6 @@ def stop_display():
 
 
 if __name__ == "__main__":
-    # python3 -m vintra_drive.display: a detached display for a shell script; prints "NUMBER PID".
+    # $VINTRA_PYTHON -m vintra_drive.display: a detached display for a shell script; prints "NUMBER PID".
     start_display(detached=True)
     print(xvfb["display"][1:], xvfb["process"].pid)

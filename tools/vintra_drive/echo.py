@@ -54,6 +54,14 @@ def _lines(stream, other):
             pending += piece
 
 
+def first_difference(received, sent):
+    """A short description of where two line lists part, for failure messages."""
+    for i, (got, want) in enumerate(zip(received, sent)):
+        if got != want:
+            return "line %d: received %r, sent %r (received around it: %r)" % (i, got, want, received[max(0, i - 3):i + 4])
+    return "received %d lines, sent %d" % (len(received), len(sent))
+
+
 class EchoReader:
     """Reads a Wine process's stderr in a thread and keeps the lines echoed since the last take()."""
 

@@ -115,6 +115,12 @@ def read_counts(path):
     return counts
 
 
+def read_echo_log(path):
+    """The lines the program echoes, as the simulator logged them (--log-echoed): (kind, text) pairs,
+    kind b"W" (well-formed: stored, or a status line), b"R" (a value out of range) or b"N" (noise)."""
+    return [(line[:1], line[2:]) for line in read_lines(path)]
+
+
 def read_lines(path):
     """The lines of a file (bytes, without their LF); [] if there is none."""
     try:

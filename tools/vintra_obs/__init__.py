@@ -4,7 +4,7 @@
     studio            OBS's configuration files, its process, its window kept off Vintra
     scene             the scene (background, keyed capture, rate text) and what the key does to Vintra's pixels
     stage             Vintra fed by the simulated device, in that scene: what the test and the tool share
-    __main__          `python3 -m vintra_obs --sweep | --pictures`: the key sweep and the guide's pictures
+    __main__          `scripts/obs-scene.sh --sweep | --pictures`: the key sweep and the guide's pictures
 
-Import it with tools/ on sys.path, with Debian's /usr/bin/python3 (python3-websocket).
+Import it with tools/ on sys.path, with VINTRA_PYTHON (cmake/debian-paths.env), which sees python3-websocket.
 """

@@ -1,11 +1,11 @@
 """Measurements and pictures of Vintra in a real OBS Studio scene (not part of the tests).
 
-  python3 -m vintra_obs --sweep [PATH]    chroma key similarity x smoothness: what each setting leaves of the
+  scripts/obs-scene.sh  --sweep [PATH]    chroma key similarity x smoothness: what each setting leaves of the
                                           green and takes of the panels; a Markdown table
                                           (default docs/obs-key-sweep.md)
-  python3 -m vintra_obs --pictures [DIR]  the keyed scene, a close-up of a panel's corner under OBS's default
+  scripts/obs-scene.sh  --pictures [DIR]  the keyed scene, a close-up of a panel's corner under OBS's default
                                           key and the recommended one, OBS's filter dialog (default docs/)
-  python3 -m vintra_obs --text-delays [N] N beat rates (default 10): seconds from bpm.txt changing until the
+  scripts/obs-scene.sh  --text-delays [N] N beat rates (default 10): seconds from bpm.txt changing until the
                                           text source shows the new rate
 
 scripts/obs-scene.sh builds first and runs this with the build's paths.

@@ -7,19 +7,13 @@ X pixmap), so the capture is of the screen, cropped to the client area: it
 gives the same pixels.
 """
 
-import os
 import re
-import sys
 import time
 
 import vintra_drive as vd
-from vintra_drive import paths
+from vintra_drive import panel_look
 
 from . import studio
-
-# Where the panels lie is the tests' knowledge of the picture; one home for it.
-sys.path.append(os.path.join(paths.REPO, "tests", "e2e"))
-import panel_look  # noqa: E402
 
 CAPTURE = "Vintra window"
 KEY_FILTER = "Chroma Key"

@@ -1,6 +1,6 @@
 """A minimal obs-websocket (protocol 5) client: identify without authentication, then requests one at a time.
 
-Needs Debian's python3-websocket (run with /usr/bin/python3).
+Needs Debian's python3-websocket (run with VINTRA_PYTHON, cmake/debian-paths.env).
 """
 
 import base64

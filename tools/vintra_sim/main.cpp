@@ -9,7 +9,6 @@
 #include "sim_options.h"
 #include "sim_report.h"
 #include "sim_run.h"
-#include "sim_script.h"
 #include "sim_signals.h"
 #include "sim_sink.h"
 
@@ -22,22 +21,10 @@ const char* end_text(RunEnd end) {
     case RunEnd::Signalled: return "stopped by signal";
     case RunEnd::ReaderGone: return "reader closed the output";
     case RunEnd::WriteFailed: return "write failed";
-    case RunEnd::BadInput: return "bad script input";
     }
     return "ended";
 }
 
-// Exit status: 0 for a normal end, 1 for a broken sink, 2 for bad input.
-int exit_status(RunEnd end) {
-    switch (end) {
-    case RunEnd::Finished:
-    case RunEnd::Signalled:
-    case RunEnd::ReaderGone: return 0;
-    case RunEnd::WriteFailed: return 1;
-    case RunEnd::BadInput: return 2;
-    }
-    return 1;
-}
 
 // A seed for runs that did not ask for one; printed in the summary so they can be repeated.
 unsigned long long clock_seed() {
@@ -45,6 +32,14 @@ unsigned long long clock_seed() {
     clock_gettime(CLOCK_REALTIME, &ts);
     return static_cast<unsigned long long>(ts.tv_sec) * 1000003ull ^
            static_cast<unsigned long long>(ts.tv_nsec) ^ static_cast<unsigned long long>(getpid());
+}
+
+// Opens a log for appending, if one was asked for; false (reported) when it cannot be.
+bool open_log(const std::string& path, FILE*& log) {
+    if (path.empty()) return true;
+    log = std::fopen(path.c_str(), "a");
+    if (log == nullptr) std::perror(("vintra-sim: " + path).c_str());
+    return log != nullptr;
 }
 
 }  // namespace
@@ -78,26 +73,24 @@ int main(int argc, char** argv) {
     g_emit.faults = opt.faults;
     // A stream of its own, so switching faults on leaves the waveform of a seed unchanged.
     g_emit.rng.seed(opt.seed ^ 0x9e3779b97f4a7c15ull);
-    if (!opt.wellformed_log.empty()) {
-        g_emit.wellformed_log = std::fopen(opt.wellformed_log.c_str(), "a");
-        if (g_emit.wellformed_log == nullptr) {
-            std::perror(("vintra-sim: " + opt.wellformed_log).c_str());
-            sink_close();
-            return 1;
-        }
+    if (!open_log(opt.wellformed_log, g_emit.wellformed_log) || !open_log(opt.echoed_log, g_emit.echoed_log)) {
+        sink_close();
+        return 1;
     }
 
     if (opt.start_delay > 0) sleep_until(mono_seconds() + opt.start_delay);
-    run_begin(opt.count_file);
+    run_begin();
     RunEnd end = RunEnd::Signalled;
-    if (!stop_requested()) end = opt.script ? run_script(stdin) : run_timed(opt);
+    if (!stop_requested()) end = run_timed(opt);
     const double elapsed = run_elapsed();
 
     emit_flush_log();
     if (g_emit.wellformed_log != nullptr) std::fclose(g_emit.wellformed_log);
-    if (!opt.count_file.empty()) write_count_file(opt.count_file, g_emit.counts, elapsed, true);
+    if (g_emit.echoed_log != nullptr) std::fclose(g_emit.echoed_log);
+    if (!opt.count_file.empty()) write_count_file(opt.count_file, g_emit.counts, elapsed);
     std::fprintf(stderr, "%s\n", summary_line(g_emit.counts, elapsed, opt.seed, end_text(end)).c_str());
     if (end == RunEnd::Finished) sink_linger(opt.linger);
     sink_close();
-    return exit_status(end);
+    // 0 for a normal end, 1 for a broken sink (2 is a bad command line).
+    return end == RunEnd::WriteFailed ? 1 : 0;
 }

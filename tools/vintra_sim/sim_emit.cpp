@@ -32,7 +32,15 @@ WriteStatus write_wire_line(const WireLine& w) {
     return WriteStatus::Ok;
 }
 
-// Adds a line that went out completely to the counters and the log.
+// Appends a line to a log, if there is one: its text after `prefix`, then LF.
+void log_line(FILE* log, const char* prefix, const std::string& text) {
+    if (log == nullptr) return;
+    std::fputs(prefix, log);
+    std::fwrite(text.data(), 1, text.size(), log);
+    std::fputc('\n', log);
+}
+
+// Adds a line that went out completely to the counters and the logs.
 void account(const WireLine& w) {
     SimCounts& c = g_emit.counts;
     ++c.lines_sent;
@@ -46,14 +54,17 @@ void account(const WireLine& w) {
         if (w.text[0] == 'S') ++c.s_sent;
         else if (w.text[0] == 'B') ++c.b_sent;
         else ++c.x_sent;
-        if (g_emit.wellformed_log != nullptr) {
-            std::fwrite(w.text.data(), 1, w.text.size(), g_emit.wellformed_log);
-            std::fputc('\n', g_emit.wellformed_log);
-        }
+        log_line(g_emit.wellformed_log, "", w.text);
+        log_line(g_emit.echoed_log, "W ", w.text);
         break;
-    case LineKind::OutOfRange: ++c.out_of_range_sent; break;
-    case LineKind::Other: ++c.other_sent; break;
-    case LineKind::Noise: ++c.noise_sent; break;
+    case LineKind::OutOfRange:
+        ++c.out_of_range_sent;
+        log_line(g_emit.echoed_log, "R ", w.text);
+        break;
+    case LineKind::Noise:
+        ++c.noise_sent;
+        log_line(g_emit.echoed_log, "N ", w.text);
+        break;
     case LineKind::Overlong: ++c.overlong_sent; break;
     }
 }
@@ -71,15 +82,7 @@ WriteStatus emit_text_line(const std::string& text) {
     return WriteStatus::Ok;
 }
 
-WriteStatus emit_raw(const std::string& bytes) {
-    const WriteStatus st = sink_write_all(g_emit.fd, bytes.data(), bytes.size());
-    if (st == WriteStatus::Ok) {
-        ++g_emit.counts.raw_chunks_sent;
-        g_emit.counts.bytes_sent += bytes.size();
-    }
-    return st;
-}
-
 void emit_flush_log() {
     if (g_emit.wellformed_log != nullptr) std::fflush(g_emit.wellformed_log);
+    if (g_emit.echoed_log != nullptr) std::fflush(g_emit.echoed_log);
 }

@@ -1,5 +1,4 @@
-// Sending lines: fault injection, writing, counting and the well-formed log, shared by
-// the timed generator and the script mode.
+// Sending lines: fault injection, writing, counting and the logs.
 #pragma once
 
 #include <cstdint>
@@ -19,13 +18,11 @@ struct SimCounts {
     uint64_t b_sent = 0;            // well-formed B lines
     uint64_t x_sent = 0;            // well-formed X lines
     uint64_t out_of_range_sent = 0; // S/B lines with a value the receiver will not store
-    uint64_t other_sent = 0;        // other short lines (script mode): echoed, nothing stored
     uint64_t noise_sent = 0;        // random-byte lines
     uint64_t overlong_sent = 0;     // lines the receiver discards
     uint64_t nul_sent = 0;          // lines with a zero byte inside
     uint64_t bare_lf_sent = 0;      // lines ended by LF alone
     uint64_t split_sent = 0;        // lines spread over several writes
-    uint64_t raw_chunks_sent = 0;   // script 'raw:' chunks (not counted as lines)
     uint64_t bytes_sent = 0;        // all bytes written
 };
 
@@ -36,6 +33,7 @@ struct EmitState {
     SimRng rng;                       // fault decisions; separate so faults leave the signal alone
     bool split_pauses = true;         // pause 1..5 ms between split writes (tests turn it off)
     FILE* wellformed_log = nullptr;   // append target for well-formed lines, or null
+    FILE* echoed_log = nullptr;       // append target for every line the receiver echoes, or null
     SimCounts counts;                 // running totals
 };
 
@@ -44,8 +42,5 @@ extern EmitState g_emit;
 // Sends one record text with its line end, after fault injection.
 WriteStatus emit_text_line(const std::string& text);
 
-// Sends bytes exactly as given.
-WriteStatus emit_raw(const std::string& bytes);
-
-// Pushes buffered well-formed log lines to disk.
+// Pushes buffered log lines to disk.
 void emit_flush_log();

@@ -34,7 +34,8 @@ std::string make_overlong(const std::string& text, SimRng& rng) {
 
 // An S or B record whose value is just beyond what the receiver stores.
 std::string make_out_of_range(char type, SimRng& rng) {
-    const int value = type == 'S' ? rng_int(rng, 65535, 99999) : rng_int(rng, 255, 999);
+    const int first = static_cast<int>(type == 'S' ? kMaxSample : kMaxBeatRate) + 1;
+    const int value = rng_int(rng, first, type == 'S' ? 99999 : 999);
     return std::string(1, type) + std::to_string(value);
 }
 
@@ -57,15 +58,19 @@ void build_wire_lines(const std::string& text, const FaultRates& rates, SimRng& 
     out.clear();
     if (rng_chance(rng, rates.noise)) out.push_back(make_noise_line(rng));
 
+    // The generator makes only well-formed lines, short enough with either line end.
     WireLine w;
     w.text = text;
+    w.kind = LineKind::Wellformed;
     w.faults = 0;
     const bool is_record = !text.empty() && (text[0] == 'S' || text[0] == 'B');
     if (rng_chance(rng, rates.overlong)) {
         w.text = make_overlong(text, rng);
+        w.kind = LineKind::Overlong;
         w.faults |= kFaultOverlong;
     } else if (is_record && rng_chance(rng, rates.range)) {
         w.text = make_out_of_range(text[0], rng);
+        w.kind = LineKind::OutOfRange;
         w.faults |= kFaultRange;
     }
     std::string line_end = "\r\n";
@@ -74,7 +79,6 @@ void build_wire_lines(const std::string& text, const FaultRates& rates, SimRng& 
         w.faults |= kFaultBareLf;
     }
     w.bytes = w.text + line_end;
-    w.kind = classify_line(w.text, line_end.size());
     // The zero byte must not push a line over the receiver's limit, or the fault would
     // be an overlong line in disguise.
     if (w.kind != LineKind::Overlong && w.bytes.size() < kMaxLineBytes &&

@@ -24,11 +24,10 @@ struct OptionEntry {
 const OptionEntry kOptions[] = {
     {"--pty", ValueKind::None, 0, 0},
     {"--stdout", ValueKind::None, 0, 0},
-    {"--script", ValueKind::None, 0, 0},
-    {"--device", ValueKind::Path, 0, 0},
     {"--link", ValueKind::Path, 0, 0},
     {"--count-file", ValueKind::Path, 0, 0},
     {"--log-wellformed", ValueKind::Path, 0, 0},
+    {"--log-echoed", ValueKind::Path, 0, 0},
     {"--rate", ValueKind::Number, 0.01, 100000},
     {"--bpm", ValueKind::Number, 20, 240},
     {"--status-every", ValueKind::Number, 0, 1e6},
@@ -109,10 +108,10 @@ void store_number(SimOptions& out, const std::string& name, double value) {
 
 // Stores a path option's value in its field.
 void store_path(SimOptions& out, const std::string& name, const std::string& value) {
-    if (name == "--device") out.device_path = value;
-    else if (name == "--link") out.link_path = value;
+    if (name == "--link") out.link_path = value;
     else if (name == "--count-file") out.count_file = value;
     else if (name == "--log-wellformed") out.wellformed_log = value;
+    else if (name == "--log-echoed") out.echoed_log = value;
 }
 
 }  // namespace
@@ -124,7 +123,6 @@ const char* usage_text() {
            "  --pty                 make a pseudo-terminal (default); its slave path is the\n"
            "                        first line on stdout\n"
            "  --link PATH           with --pty: symlink PATH to the slave, removed at exit\n"
-           "  --device PATH         write into an existing device or file\n"
            "  --stdout              write to standard output\n"
            "generation:\n"
            "  --rate N              S lines per second (default 50)\n"
@@ -134,11 +132,12 @@ const char* usage_text() {
            "  --seed N              random seed, for repeatable runs\n"
            "  --start-delay S       wait S seconds after opening the sink before sending\n"
            "  --linger S            pty: at exit wait up to S seconds for the reader to drain\n"
-           "  --script              send stdin lines as they come: each line is sent with\n"
-           "                        CR LF; 'raw:HEX' sends those bytes exactly\n"
            "bookkeeping:\n"
-           "  --count-file PATH     'key value' counters, rewritten every second and at exit\n"
+           "  --count-file PATH     'key value' counters, written at exit\n"
            "  --log-wellformed PATH append each well-formed line sent (text only)\n"
+           "  --log-echoed PATH     append each line the receiver will echo as its kind, a\n"
+           "                        space and its text; kinds: W well-formed (stored, or a\n"
+           "                        status line), R value out of range, N noise\n"
            "faults (probability per line, 0..1, default 0):\n"
            "  --fault-bare-lf P  --fault-overlong P  --fault-nul P\n"
            "  --fault-noise P    --fault-range P     --fault-split P\n"
@@ -152,27 +151,15 @@ ParseResult parse_options(int argc, char** argv, SimOptions& out, std::string& e
     bool fault_given[kFaultSwitchCount] = {};
     double faults_all = -1;
     for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
+        const std::string arg = argv[i];
         if (arg == "-h" || arg == "--help") return ParseResult::Help;
-        std::string value;
-        bool inline_value = false;
-        const size_t eq = arg.find('=');
-        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            inline_value = true;
-        }
         const OptionEntry* entry = find_option(arg);
         if (entry == nullptr) {
             error = "unknown option '" + arg + "'";
             return ParseResult::Error;
         }
-        if (entry->kind == ValueKind::None) {
-            if (inline_value) {
-                error = arg + " takes no value";
-                return ParseResult::Error;
-            }
-        } else if (!inline_value) {
+        std::string value;
+        if (entry->kind != ValueKind::None) {
             if (i + 1 >= argc) {
                 error = arg + " needs a value";
                 return ParseResult::Error;
@@ -181,21 +168,13 @@ ParseResult parse_options(int argc, char** argv, SimOptions& out, std::string& e
         }
         switch (entry->kind) {
         case ValueKind::None:
-            if (arg == "--script") {
-                out.script = true;
-            } else {
-                out.sink = arg == "--pty" ? SinkKind::Pty : SinkKind::Stdout;
-                ++sinks_chosen;
-            }
+            out.sink = arg == "--pty" ? SinkKind::Pty : SinkKind::Stdout;
+            ++sinks_chosen;
             break;
         case ValueKind::Path:
             if (value.empty()) {
                 error = arg + " needs a non-empty path";
                 return ParseResult::Error;
-            }
-            if (arg == "--device") {
-                out.sink = SinkKind::Device;
-                ++sinks_chosen;
             }
             store_path(out, arg, value);
             break;
@@ -227,7 +206,7 @@ ParseResult parse_options(int argc, char** argv, SimOptions& out, std::string& e
         }
     }
     if (sinks_chosen > 1) {
-        error = "choose only one of --pty, --device, --stdout";
+        error = "choose only one of --pty, --stdout";
         return ParseResult::Error;
     }
     if (!out.link_path.empty() && out.sink != SinkKind::Pty) {

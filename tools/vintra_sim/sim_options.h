@@ -4,7 +4,7 @@
 #include <string>
 
 // Where the protocol bytes go.
-enum class SinkKind { Pty, Device, Stdout };
+enum class SinkKind { Pty, Stdout };
 
 // Per-line probability (0..1) of each deliberate transmission fault.
 struct FaultRates {
@@ -20,18 +20,17 @@ struct FaultRates {
 struct SimOptions {
     SinkKind sink = SinkKind::Pty;    // exactly one output
     std::string link_path;            // pty mode: symlink to the slave, empty for none
-    std::string device_path;          // device mode: what to open
     double rate = 50;                 // S lines per second
     double bpm = 72;                  // mean beat rate
     double status_every = 0;          // seconds between X lines, 0 = none
     double duration = -1;             // seconds to run, negative = until signalled
     unsigned long long seed = 0;      // random seed (drawn from the clock if not given)
     bool seed_given = false;          // whether --seed was on the command line
-    bool script = false;              // send stdin lines instead of generating
     double start_delay = 0;           // seconds between announcing the sink and the first line
     double linger = 0;                // pty mode: seconds to wait at exit for the reader to drain
     std::string count_file;           // counters file, empty for none
     std::string wellformed_log;       // append every well-formed line here, empty for none
+    std::string echoed_log;           // append every line the receiver echoes, with its kind, here
     FaultRates faults;                // fault probabilities
 };
 

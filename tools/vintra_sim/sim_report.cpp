@@ -13,36 +13,34 @@ void add(std::string& out, const char* key, unsigned long long value) {
     out += '\n';
 }
 
+// The counters in the order the file lists them, with their keys.
+const struct {
+    const char* key;             // name in the file
+    uint64_t SimCounts::*field;  // counter it reports
+} kCounters[] = {
+    {"lines_sent", &SimCounts::lines_sent},               {"wellformed_sent", &SimCounts::wellformed_sent},
+    {"faults_injected", &SimCounts::faults_injected},     {"s_sent", &SimCounts::s_sent},
+    {"b_sent", &SimCounts::b_sent},                       {"x_sent", &SimCounts::x_sent},
+    {"out_of_range_sent", &SimCounts::out_of_range_sent}, {"noise_sent", &SimCounts::noise_sent},
+    {"overlong_sent", &SimCounts::overlong_sent},         {"nul_sent", &SimCounts::nul_sent},
+    {"bare_lf_sent", &SimCounts::bare_lf_sent},           {"split_sent", &SimCounts::split_sent},
+    {"bytes_sent", &SimCounts::bytes_sent},
+};
+
 }  // namespace
 
-std::string format_counts(const SimCounts& c, double elapsed, bool finished) {
+std::string format_counts(const SimCounts& c, double elapsed) {
     std::string out;
-    add(out, "lines_sent", c.lines_sent);
-    add(out, "wellformed_sent", c.wellformed_sent);
-    add(out, "faults_injected", c.faults_injected);
-    add(out, "s_sent", c.s_sent);
-    add(out, "b_sent", c.b_sent);
-    add(out, "x_sent", c.x_sent);
-    add(out, "out_of_range_sent", c.out_of_range_sent);
-    add(out, "other_sent", c.other_sent);
-    add(out, "noise_sent", c.noise_sent);
-    add(out, "overlong_sent", c.overlong_sent);
-    add(out, "nul_sent", c.nul_sent);
-    add(out, "bare_lf_sent", c.bare_lf_sent);
-    add(out, "split_sent", c.split_sent);
-    add(out, "raw_chunks_sent", c.raw_chunks_sent);
-    add(out, "bytes_sent", c.bytes_sent);
+    for (const auto& counter : kCounters) add(out, counter.key, c.*counter.field);
     add(out, "elapsed_ms", static_cast<unsigned long long>(elapsed * 1000.0 + 0.5));
-    add(out, "finished", finished ? 1 : 0);
     return out;
 }
 
-bool write_count_file(const std::string& path, const SimCounts& counts, double elapsed,
-                      bool finished) {
+bool write_count_file(const std::string& path, const SimCounts& counts, double elapsed) {
     const std::string tmp = path + ".tmp";
     FILE* f = std::fopen(tmp.c_str(), "w");
     if (f == nullptr) return false;
-    const std::string text = format_counts(counts, elapsed, finished);
+    const std::string text = format_counts(counts, elapsed);
     const bool wrote = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     if (std::fclose(f) != 0 || !wrote) return false;
     return std::rename(tmp.c_str(), path.c_str()) == 0;

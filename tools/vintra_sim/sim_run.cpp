@@ -6,7 +6,6 @@
 
 #include "sim_clock.h"
 #include "sim_emit.h"
-#include "sim_report.h"
 #include "sim_signals.h"
 #include "sim_waveform.h"
 
@@ -20,22 +19,13 @@ const double kMinTick = 0.001;
 
 }  // namespace
 
-void run_begin(const std::string& count_file) {
-    g_run.start = mono_seconds();
-    g_run.last_count_write = 0;
-    g_run.count_file = count_file;
-}
+void run_begin() { g_run.start = mono_seconds(); }
 
 double run_elapsed() { return mono_seconds() - g_run.start; }
 
 void run_tick() {
     emit_flush_log();
     sink_discard_input();
-    const double now = run_elapsed();
-    if (!g_run.count_file.empty() && now - g_run.last_count_write >= 1.0) {
-        write_count_file(g_run.count_file, g_emit.counts, now, false);
-        g_run.last_count_write = now;
-    }
 }
 
 RunEnd run_end_for(WriteStatus status) {
@@ -71,7 +61,6 @@ RunEnd run_timed(const SimOptions& opt) {
         run_tick();
         if (last) return RunEnd::Finished;
         double next = std::max(gen_next_due(gen), now + kMinTick);
-        if (!g_run.count_file.empty()) next = std::min(next, g_run.last_count_write + 1.0);
         if (bounded) next = std::min(next, opt.duration);
         sleep_until(g_run.start + next);
     }

@@ -1,36 +1,31 @@
-// The run loops: real-time generation, and the bookkeeping both modes share.
+// The run loop: real-time generation and its bookkeeping.
 #pragma once
-
-#include <string>
 
 #include "sim_options.h"
 #include "sim_sink.h"
 
 // Why a run ended.
 enum class RunEnd {
-    Finished,     // duration reached or script input ended
+    Finished,     // duration reached
     Signalled,    // SIGINT/SIGTERM/SIGHUP
     ReaderGone,   // the output pipe was closed
     WriteFailed,  // the sink broke
-    BadInput,     // script mode: a line could not be understood
 };
 
-// Bookkeeping shared by both modes.
+// Bookkeeping of the run.
 struct RunState {
     double start = 0;             // monotonic time of the first line, in seconds
-    double last_count_write = 0;  // run time of the last count-file update
-    std::string count_file;       // where counters go, empty for none
 };
 
 extern RunState g_run;
 
 // Starts the run clock.
-void run_begin(const std::string& count_file);
+void run_begin();
 
 // Seconds since run_begin.
 double run_elapsed();
 
-// Between batches: flushes the log, drains reader input, updates the count file each second.
+// Between batches: flushes the logs, drains reader input.
 void run_tick();
 
 // Maps a failed write to the reason the run ends.

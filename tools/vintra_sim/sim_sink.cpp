@@ -89,21 +89,6 @@ bool open_pty(const SimOptions& opt, std::string& error) {
     return true;
 }
 
-// Opens an existing device or a file; a file is emptied first.
-bool open_device(const SimOptions& opt, std::string& error) {
-    g_sink.fd = open(opt.device_path.c_str(), O_WRONLY | O_NOCTTY | O_CREAT | O_TRUNC, 0644);
-    if (g_sink.fd < 0) {
-        error = errno_text("open " + opt.device_path);
-        return false;
-    }
-    // A terminal left cooked would turn our LF into CR LF and spoil bare-LF lines.
-    if (isatty(g_sink.fd) && !make_raw(g_sink.fd)) {
-        error = errno_text("raw mode on " + opt.device_path);
-        return false;
-    }
-    return true;
-}
-
 // Sleeps for the given milliseconds (a signal may cut it short).
 void sleep_ms(long ms) {
     struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
@@ -118,8 +103,6 @@ bool sink_open(const SimOptions& opt, std::string& error) {
     switch (opt.sink) {
     case SinkKind::Pty:
         return open_pty(opt, error);
-    case SinkKind::Device:
-        return open_device(opt, error);
     case SinkKind::Stdout:
         g_sink.fd = STDOUT_FILENO;
         return true;

@@ -1,4 +1,4 @@
-// Output sinks: a pseudo-terminal we create, an existing device or file, or stdout.
+// Output sinks: a pseudo-terminal we create, or stdout.
 #pragma once
 
 #include <cmath>

@@ -1,9 +1,11 @@
-// Test-side model of the receiving program's line framing, kept independent of the
-// simulator's own classifier so the two can catch each other's mistakes.
+// Test-side model of the receiving program's line framing, kept apart from how the
+// simulator marks the lines it sends so the two can catch each other's mistakes.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "sim_line.h"
 
 // One line as the receiver cut it.
 struct ReceivedLine {
@@ -44,7 +46,8 @@ inline std::vector<ReceivedLine> receiver_lines(const std::string& stream) {
     return lines;
 }
 
-// True for a record the receiver stores (S 0..65534, B 0..254, plain digits) or an X line.
+// True for a record the receiver stores (S up to kMaxSample, B up to kMaxBeatRate, plain
+// digits) or an X line.
 inline bool valid_record(const std::string& line) {
     if (line.empty()) return false;
     if (line[0] == 'X') return true;
@@ -53,7 +56,7 @@ inline bool valid_record(const std::string& line) {
         if (line[i] < '0' || line[i] > '9') return false;
     }
     const long value = std::stol(line.substr(1));
-    return line[0] == 'S' ? value <= 65534 : value <= 254;
+    return static_cast<unsigned long>(value) <= (line[0] == 'S' ? kMaxSample : kMaxBeatRate);
 }
 
 // The valid records among the lines, in order.

@@ -1,6 +1,6 @@
-"""What the tests know about the program's picture: where its panels lie and what shows in them."""
+"""What the toolkit knows about the program's picture: where its panels lie and what shows in them."""
 
-from vintra_drive import GREEN
+from .screen import GREEN
 
 PANEL_GREY = (180, 180, 180)
 MIN_TRACK_SIZE = (270, 238)
