@@ -56,9 +56,6 @@ struct WebServer {
 
 static WebServer gWeb;
 
-// Echoes a line about the endpoint, in the echo's two-call form.
-static void SayAboutEndpoint(const char* text) { EchoLine(text); }
-
 // Closes a connection with a reset: nothing queued is sent, and the other
 // end learns at once that it is over.
 static void Reset(SOCKET socket) {
@@ -216,7 +213,7 @@ void StartWebServer(HINSTANCE instance, uint32_t port) {
     char said[96];
     if (port > 65535) {
         std::snprintf(said, sizeof said, "Vintra: web port %u is not a port, overlay off", port);
-        SayAboutEndpoint(said);
+        EchoLine(said);  // longer than any device line, so never taken for one
         return;
     }
     WSADATA data;
@@ -245,7 +242,7 @@ void StartWebServer(HINSTANCE instance, uint32_t port) {
     if (!listening) {
         if (listener != INVALID_SOCKET) closesocket(listener);
         std::snprintf(said, sizeof said, "Vintra: web port %u in use, overlay off", port);
-        SayAboutEndpoint(said);
+        EchoLine(said);  // longer than any device line, so never taken for one
         return;
     }
     gWeb.listener = listener;
