@@ -72,9 +72,12 @@ static void CloseClient(WebClient& client, bool abort) {
         return;
     }
     // Bytes the client sent beyond its request would turn the close into a
-    // reset that can destroy the answer on its way: read them away.
+    // reset that can destroy the answer on its way: read them away (as much
+    // as a request may be, no more).
     char scratch[1024];
-    recv(client.socket, scratch, sizeof scratch, 0);
+    for (size_t read = 0; read < kRequestHeadLimit; read += sizeof scratch) {
+        if (recv(client.socket, scratch, sizeof scratch, 0) <= 0) break;
+    }
     shutdown(client.socket, SD_SEND);
     closesocket(client.socket);
 }
