@@ -1,3 +1,3 @@
 #include "app/app_state.h"
 
-AppState gApp = {{}, kClosedLink, {0, 0}, {0}};
+AppState gApp = {{}, kClosedLink, {}, {0}, {}};

@@ -4,12 +4,14 @@
 #include "serial/serial_link.h"
 #include "settings/settings.h"
 #include "store/measurement_store.h"
+#include "web/live_feed.h"
 
 struct AppState {
     MeasurementStore store;  // rings written by the drain, read by the paint
     SerialLink link;         // the open device, if any, with its partial line
     Settings settings;       // chosen port and baud rate
     LinkWatch linkWatch;     // when the device's health is next checked
+    LiveFeed feed;           // what the web endpoint reports beyond the rings
 };
 
 extern AppState gApp;

@@ -6,6 +6,7 @@
 #include "display/win32_draw_panels.h"
 #include "display/win32_main_window.h"
 #include "settings/win32_settings_window.h"
+#include "web/win32_web_server.h"
 
 // A surface of the client's size, or null when the platform cannot make one.
 static HDC BackBufferFor(HDC screen, int width, int height) {
@@ -59,7 +60,10 @@ void PaintMainWindow(HWND window) {
 }
 
 static void HandleKey(WPARAM key) {
-    if (key == VK_DELETE) ClearMeasurements(gApp.store);
+    if (key == VK_DELETE) {
+        ClearMeasurements(gApp.store);
+        NoteClear(gApp.feed);
+    }
     if (key == VK_F6) RunSettingsCommand();
 }
 
@@ -83,6 +87,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             // loop instead of ours; the tick then drains, so the device is
             // not left unread.
             DrainOnTick();
+            ServeWebTick(GetTickCount64());
             // Data the event loop drains right after this tick is painted at
             // the next one when nothing else changed; draining here as well
             // would cost an extra read of the device on every tick. Without a

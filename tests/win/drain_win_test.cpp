@@ -19,6 +19,7 @@ class DrainTest : public ::testing::Test {
   protected:
     SerialLink link = kClosedLink;
     MeasurementStore store = {};
+    LiveFeed feed = {};
     HANDLE device = INVALID_HANDLE_VALUE;
     size_t logMark = 0;
 
@@ -44,7 +45,7 @@ class DrainTest : public ::testing::Test {
         ASSERT_TRUE(SendFromDevice(device, bytes));
         bool arrived = WaitUntil(
             [&] {
-                DrainSerial(link, store);
+                DrainSerial(link, store, feed, 0);
                 return store.samples.writeIndex >= samples;
             },
             5000);

@@ -17,6 +17,7 @@ measurements, the soak run and the demo. Each capability has one home:
     settings_window  the settings window through the combo probe
     session          a whole session (COM map, display, clean-up) for a test module or a tool
     wait             polling with a deadline
+    web_client       the web endpoint from the Linux side: requests, status.json, the event stream, free ports
 
 Import it with tools/ on sys.path: `import vintra_drive as vd`. The names below are the flat API.
 """
@@ -34,5 +35,6 @@ from .settings_window import (SETTINGS_TITLE, choose_with_keyboard, choose_with_
                               read_settings_lists, settings_x_windows, top_level_windows, wait_settings_gone)
 from .simulator import Relay, Simulator, read_counts, read_echo_log, read_lines, run_into
 from .wait import EVENT_TIMEOUT, EXIT_TIMEOUT, WINDOW_TIMEOUT, wait_until
+from .web_client import EventStream, free_port, listening_addresses, wait_status
 from .wine import map_ports, port_link, stop_server, use_prefix
 from .x_input import click_at, click_in, find_window, press, visible_windows, window_name

@@ -18,15 +18,16 @@ constexpr int kRuns = 5;
 int main() {
     BenchStream stream = MakeBenchStream(kStreamLines);
     static MeasurementStore store;
+    static LiveFeed feed;
     InitMeasurementStore(store);
-    SerialLink link = {1, 0, kEmptyLineBuffer};
+    SerialLink link = {1, 0, kEmptyLineBuffer, OpenFailure::None, true, 0, 1};
     double runs[kRuns];
     double cpuStart = ProcessCpuMicroseconds();
     for (int run = 0; run < kRuns; ++run) {
         RewindMemoryDevice(stream.bytes.data(), stream.bytes.size());
         LARGE_INTEGER start;
         QueryPerformanceCounter(&start);
-        DrainSerial(link, store);
+        DrainSerial(link, store, feed, 0);
         runs[run] = MicrosecondsSince(start);
     }
     double cpuPerLine = (ProcessCpuMicroseconds() - cpuStart) / (kRuns * stream.lines);

@@ -1,0 +1,57 @@
+#include "web/event_stream.h"
+
+void PutStateEvent(TextSink& sink, LinkState state) {
+    PutText(sink, "event: state\ndata: ");
+    PutText(sink, LinkStateWord(state));
+    PutText(sink, "\n\n");
+}
+
+static void PutRateEvent(TextSink& sink, uint8_t rate) {
+    PutText(sink, "event: rate\ndata: ");
+    PutNumber(sink, rate);
+    PutText(sink, "\n\n");
+}
+
+// The values of a ring's window of `count` slots ending `skip` slots before
+// `writeIndex`, oldest first, as one samples event.
+static void PutSamplesEvent(TextSink& sink, const uint16_t* slots, uint32_t capacity, uint32_t writeIndex,
+                            uint32_t count, uint32_t skip = 0) {
+    if (count == 0) return;
+    PutText(sink, "event: samples\ndata: ");
+    uint32_t at = RingWindowStart(writeIndex, capacity, count + skip);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (i > 0) PutText(sink, ",");
+        PutNumber(sink, slots[(at + i) % capacity]);
+    }
+    PutText(sink, "\n\n");
+}
+
+static uint32_t Least(uint32_t a, uint32_t b) { return a < b ? a : b; }
+
+void PutStreamOpening(TextSink& sink, LinkState state, const MeasurementStore& store, const LiveFeed& feed) {
+    PutText(sink, "retry: 1000\n\n");
+    PutStateEvent(sink, state);
+    // The newest values are still in the tick's news, which reaches this
+    // client too: they are left out here so nothing arrives twice.
+    const SampleRing& samples = store.samples;
+    uint32_t sampleCount = Least(feed.samplesHeld, samples.capacity);
+    uint32_t samplesPending = Least(feed.newSampleCount, sampleCount);
+    PutSamplesEvent(sink, samples.slots, samples.capacity, samples.writeIndex, sampleCount - samplesPending,
+                    samplesPending);
+    const BeatRing& beats = store.beats;
+    uint32_t rateCount = Least(feed.ratesHeld, beats.capacity);
+    uint32_t ratesPending = Least(feed.newRateCount, rateCount);
+    uint32_t at = RingWindowStart(beats.writeIndex, beats.capacity, rateCount);
+    for (uint32_t i = 0; i < rateCount - ratesPending; ++i) PutRateEvent(sink, beats.slots[(at + i) % beats.capacity]);
+}
+
+void PutTickEvents(TextSink& sink, const LiveFeed& feed) {
+    if (feed.cleared) PutText(sink, "event: clear\ndata: rings\n\n");
+    uint32_t sampleCount = feed.newSampleCount < kTickSampleLimit ? feed.newSampleCount : kTickSampleLimit;
+    PutSamplesEvent(sink, feed.newSamples, kTickSampleLimit, feed.newSampleCount % kTickSampleLimit, sampleCount);
+    uint32_t rateCount = feed.newRateCount < kTickRateLimit ? feed.newRateCount : kTickRateLimit;
+    uint32_t at = RingWindowStart(feed.newRateCount % kTickRateLimit, kTickRateLimit, rateCount);
+    for (uint32_t i = 0; i < rateCount; ++i) PutRateEvent(sink, feed.newRates[(at + i) % kTickRateLimit]);
+}
+
+void PutKeepAlive(TextSink& sink) { PutText(sink, ": keep-alive\n\n"); }
