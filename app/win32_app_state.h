@@ -7,6 +7,7 @@
 #include "display/repaint_decision.h"
 #include "display/win32_draw_panels.h"
 #include "settings/port_choice.h"
+#include "web/win32_web_server.h"
 
 struct EventLoopState {
     bool drainedSinceTick;  // the main loop drained after the latest tick
@@ -39,7 +40,7 @@ struct Win32State {
     EventLoopState eventLoop;            // when the device is read (app/win32_event_loop.cpp)
     MainWindowState mainWindow;          // the panels' paint (display/win32_main_window.cpp)
     SettingsWindowState settingsWindow;  // port and baud lists (settings/win32_settings_window.cpp)
-    // Further front-end parts (a web endpoint) add their sub-record here.
+    WebServerState web;                  // the loopback endpoint's sockets (web/win32_web_server.cpp)
 };
 
 extern Win32State gWin32;

@@ -9,52 +9,19 @@
 #include <cstdio>
 
 #include "app/app_state.h"
+#include "app/win32_app_state.h"
 #include "serial/platform.h"
 #include "web/event_stream.h"
 #include "web/http_request.h"
 #include "web/web_answers.h"
 
-constexpr int kMaxClients = 16;
-// Unsent output per client. Beyond it the client is not reading (a paused
-// tab): it is dropped rather than let slow the program or grow its memory.
-constexpr size_t kClientOutputLimit = 16384;
-// The socket's own send buffer, kept small for the same reason: a client
+// The socket's own send buffer, kept small like each client's queue: a client
 // that stops reading is noticed within seconds, not megabytes later.
 constexpr int kSocketSendBuffer = 8192;
 constexpr uint64_t kRequestTimeoutMs = 10000;  // to send a request and take its answer
 constexpr uint64_t kKeepAliveMs = 15000;       // a silent stream gets a comment line
 constexpr UINT kSocketMessage = WM_APP + 17;
 constexpr const char* kSocketWindowClass = "VintraWebSockets";
-
-struct WebClient {
-    bool inUse;                       // the slot holds a connection
-    SOCKET socket;                    // the connection
-    uint64_t acceptedMs;              // when the connection was accepted
-    size_t requestLength;             // bytes of the request head received
-    char request[kRequestHeadLimit];  // the request head as received
-    bool answered;                    // the answer is queued; more bytes from the client are ignored
-    bool streams;                     // an /events client: stays open for each tick's news
-    size_t outputStart;               // first queued byte not yet sent
-    size_t outputEnd;                 // end of the queued bytes
-    char output[kClientOutputLimit];  // queued bytes
-    const char* body;                 // a static body sent after the queued bytes (the overlay page)
-    size_t bodyLeft;                  // its bytes not yet sent
-    uint64_t lastQueuedMs;            // when the stream last got anything, for its keep-alive
-};
-
-// All of the endpoint's Windows state.
-struct WebServer {
-    HWND window;                      // message-only window the socket events go to
-    bool listening;                   // the endpoint is on (off until started, and when its port was taken)
-    SOCKET listener;                  // the listening socket
-    uint32_t port;                    // the port listened on, which the Host header must name
-    bool stateSent;                   // the streams were told a state at least once
-    LinkState sentState;              // the state word they were last told
-    char news[32768];                 // one tick's events, built once for all streams
-    WebClient clients[kMaxClients];   // the connections
-};
-
-static WebServer gWeb;
 
 // Closes a connection with a reset: nothing queued is sent, and the other
 // end learns at once that it is over.
@@ -83,7 +50,7 @@ static void CloseClient(WebClient& client, bool abort) {
 }
 
 static WebClient* ClientOf(SOCKET socket) {
-    for (WebClient& client : gWeb.clients) {
+    for (WebClient& client : gWin32.web.clients) {
         if (client.inUse && client.socket == socket) return &client;
     }
     return nullptr;
@@ -166,14 +133,14 @@ static void Receive(WebClient& client) {
     }
     if (got <= 0 || client.answered) return;
     client.requestLength += static_cast<size_t>(got);
-    ParsedRequest request = ParseRequest(client.request, client.requestLength, gWeb.port);
+    ParsedRequest request = ParseRequest(client.request, client.requestLength, gWin32.web.port);
     if (request.verdict != RequestVerdict::Incomplete) AnswerRequest(client, request);
 }
 
 static void Accept() {
-    SOCKET socket = accept(gWeb.listener, nullptr, nullptr);
+    SOCKET socket = accept(gWin32.web.listener, nullptr, nullptr);
     if (socket == INVALID_SOCKET) return;
-    for (WebClient& client : gWeb.clients) {
+    for (WebClient& client : gWin32.web.clients) {
         if (client.inUse) continue;
         client = {};
         client.inUse = true;
@@ -181,7 +148,7 @@ static void Accept() {
         client.acceptedMs = GetTickCount64();
         setsockopt(socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kSocketSendBuffer),
                    sizeof kSocketSendBuffer);
-        WSAAsyncSelect(socket, gWeb.window, kSocketMessage, FD_READ | FD_WRITE | FD_CLOSE);
+        WSAAsyncSelect(socket, gWin32.web.window, kSocketMessage, FD_READ | FD_WRITE | FD_CLOSE);
         return;
     }
     Reset(socket);  // all slots taken: turned away at once
@@ -192,7 +159,7 @@ static LRESULT CALLBACK SocketWindowProc(HWND window, UINT message, WPARAM wPara
     if (message != kSocketMessage) return DefWindowProcA(window, message, wParam, lParam);
     SOCKET socket = static_cast<SOCKET>(wParam);
     WORD event = WSAGETSELECTEVENT(lParam);
-    if (gWeb.listening && socket == gWeb.listener) {
+    if (gWin32.web.listening && socket == gWin32.web.listener) {
         if (event == FD_ACCEPT) Accept();
         return 0;
     }
@@ -227,7 +194,7 @@ void StartWebServer(HINSTANCE instance, uint32_t port) {
     windowClass.hInstance = instance;
     windowClass.lpszClassName = kSocketWindowClass;
     RegisterClassExA(&windowClass);
-    gWeb.window = CreateWindowExA(0, kSocketWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    gWin32.web.window = CreateWindowExA(0, kSocketWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
 
     SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address = {};
@@ -238,40 +205,40 @@ void StartWebServer(HINSTANCE instance, uint32_t port) {
     // listener, where "in use" must win) nor SO_EXCLUSIVEADDRUSE (it refuses
     // the port while the previous run's connections linger in TIME_WAIT, so
     // a restarted Vintra would come up without its endpoint).
-    bool listening = listener != INVALID_SOCKET && gWeb.window != nullptr &&
+    bool listening = listener != INVALID_SOCKET && gWin32.web.window != nullptr &&
                      bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
                      listen(listener, SOMAXCONN) == 0 &&
-                     WSAAsyncSelect(listener, gWeb.window, kSocketMessage, FD_ACCEPT) == 0;
+                     WSAAsyncSelect(listener, gWin32.web.window, kSocketMessage, FD_ACCEPT) == 0;
     if (!listening) {
         if (listener != INVALID_SOCKET) closesocket(listener);
         std::snprintf(said, sizeof said, "Vintra: web port %u in use, overlay off", port);
         EchoLine(said);  // longer than any device line, so never taken for one
         return;
     }
-    gWeb.listener = listener;
-    gWeb.listening = true;
-    gWeb.port = port;
+    gWin32.web.listener = listener;
+    gWin32.web.listening = true;
+    gWin32.web.port = port;
 }
 
 void ServeWebTick(uint64_t nowMs) {
-    if (!gWeb.listening) {
+    if (!gWin32.web.listening) {
         StartNextTick(gApp.feed);
         return;
     }
-    TextSink news = SinkOver(gWeb.news, sizeof gWeb.news);
+    TextSink news = SinkOver(gWin32.web.news, sizeof gWin32.web.news);
     PutTickEvents(news, gApp.feed);
     StartNextTick(gApp.feed);
     LinkState state = CurrentLinkState(gApp.feed, gApp.link, gApp.settings.port, nowMs);
-    if (!gWeb.stateSent || state != gWeb.sentState) {
+    if (!gWin32.web.stateSent || state != gWin32.web.sentState) {
         PutStateEvent(news, state);
-        gWeb.stateSent = true;
-        gWeb.sentState = state;
+        gWin32.web.stateSent = true;
+        gWin32.web.sentState = state;
     }
-    for (WebClient& client : gWeb.clients) {
+    for (WebClient& client : gWin32.web.clients) {
         if (!client.inUse) continue;
         if (client.streams) {
             if (news.length > 0) {
-                Queue(client, gWeb.news, news.length, nowMs);
+                Queue(client, gWin32.web.news, news.length, nowMs);
             } else if (nowMs - client.lastQueuedMs >= kKeepAliveMs) {
                 char keepAlive[32];
                 TextSink comment = SinkOver(keepAlive, sizeof keepAlive);

@@ -1,9 +1,45 @@
 #pragma once
 // The web endpoint's sockets: a listener on 127.0.0.1 only and its clients,
 // served from the program's one thread through window messages and the tick.
-#include <windows.h>
+#include <winsock2.h>
 
 #include <cstdint>
+
+#include "web/http_request.h"
+#include "web/live_feed.h"
+
+constexpr int kMaxClients = 16;
+// Unsent output per client. Beyond it the client is not reading (a paused
+// tab): it is dropped rather than let slow the program or grow its memory.
+constexpr size_t kClientOutputLimit = 16384;
+
+struct WebClient {
+    bool inUse;                       // the slot holds a connection
+    SOCKET socket;                    // the connection
+    uint64_t acceptedMs;              // when the connection was accepted
+    size_t requestLength;             // bytes of the request head received
+    char request[kRequestHeadLimit];  // the request head as received
+    bool answered;                    // the answer is queued; more bytes from the client are ignored
+    bool streams;                     // an /events client: stays open for each tick's news
+    size_t outputStart;               // first queued byte not yet sent
+    size_t outputEnd;                 // end of the queued bytes
+    char output[kClientOutputLimit];  // queued bytes
+    const char* body;                 // a static body sent after the queued bytes (the overlay page)
+    size_t bodyLeft;                  // its bytes not yet sent
+    uint64_t lastQueuedMs;            // when the stream last got anything, for its keep-alive
+};
+
+// All of the endpoint's Windows state: a sub-record of gWin32.
+struct WebServerState {
+    HWND window;                      // message-only window the socket events go to
+    bool listening;                   // the endpoint is on (off until started, and when its port was taken)
+    SOCKET listener;                  // the listening socket
+    uint32_t port;                    // the port listened on, which the Host header must name
+    bool stateSent;                   // the streams were told a state at least once
+    LinkState sentState;              // the state word they were last told
+    char news[32768];                 // one tick's events, built once for all streams
+    WebClient clients[kMaxClients];   // the connections
+};
 
 // Listens on 127.0.0.1:`port` (0: the endpoint is off). A port that is taken
 // leaves the endpoint off for this run and says so in the echo: another port
