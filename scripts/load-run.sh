@@ -48,6 +48,6 @@ echo
 echo "$runs runs of '$pattern'$([ "$cold" = 1 ] && echo ', empty shader cache')$([ "$load" = 1 ] && echo ", $(nproc) cores busy"); load average $(cut -d' ' -f1-3 /proc/loadavg) at the end"
 grep -hE '^ *[0-9]+/[0-9]+ Test +#' "$logs"/run-*.log | awk '
   { name = $4; ok = / Passed /; total[name]++; passed[name] += ok; if (!ok) bad = 1 }
-  END { printf "%-70s %6s %6s\n", "test", "passed", "failed"
-        for (name in total) printf "%-70s %6d %6d\n", name, passed[name], total[name] - passed[name]
+  END { printf "%-72s %6s %6s\n", "test", "passed", "failed"
+        for (name in total) printf "%-72s %6d %6d\n", name, passed[name], total[name] - passed[name]
         exit bad }' | { read -r header; echo "$header"; sort; }
