@@ -20,11 +20,10 @@ static void DrawPanel(HDC surface, const PanelRect& panel, int corner) {
     RoundRect(surface, panel.left, panel.top, panel.right, panel.bottom, corner, corner);
 }
 
-// The 2-pixel outline lies on rows top-1..top and bottom-2..bottom-1 (columns
-// likewise): what it encloses, outline included, is the panel as it is seen.
-static RECT PanelBounds(const PanelRect& panel) { return {panel.left - 1, panel.top - 1, panel.right, panel.bottom}; }
-
-// The grey inside the outline, where text and grid go.
+// The grey inside the 2-pixel outline (which lies on rows top-1..top and
+// bottom-2..bottom-1, columns likewise), where text, grid and traces go. It
+// stays clear of the rounded-off corners, which a rectangle taking in the
+// outline would not.
 static RECT InsideOutline(const PanelRect& panel) {
     return {panel.left + 1, panel.top + 1, panel.right - 2, panel.bottom - 2};
 }
@@ -32,7 +31,9 @@ static RECT InsideOutline(const PanelRect& panel) {
 // Keeps what is drawn until EndClip within `area`. A trace at the ends of its
 // range lies on the panel's edge, and a grid label near it is taller than the
 // room left: uncut, they reach onto the green that the streaming software
-// keys out, or over the outline.
+// keys out, or over the outline. A black trace on the black outline would
+// change nothing but the corners, where it would fill in the green that
+// rounds them and leave a notch the key only half removes.
 static void BeginClip(HDC surface, const RECT& area) {
     IntersectClipRect(surface, area.left, area.top, area.right, area.bottom);
 }
@@ -69,7 +70,7 @@ void DrawRate(DrawContext& context, const MeasurementStore& store) {
 
 void DrawSignal(DrawContext& context, const SampleRing& ring) {
     const PanelRect& panel = context.layout.signal;
-    BeginClip(context.surface, PanelBounds(panel));
+    BeginClip(context.surface, InsideOutline(panel));
     SignalTrace trace = ComputeSignalTrace(ring, panel);
     MoveToEx(context.surface, panel.left, SignalY(trace, panel, ring.slots[trace.start]), nullptr);
     for (uint32_t i = 1; i < trace.count; ++i) {
@@ -98,7 +99,7 @@ void DrawGrid(DrawContext& context, const HistoryTrace& trace) {
 
 void DrawHistory(DrawContext& context, const BeatRing& ring, const HistoryTrace& trace) {
     const PanelRect& panel = context.layout.history;
-    BeginClip(context.surface, PanelBounds(panel));
+    BeginClip(context.surface, InsideOutline(panel));
     int left = panel.right - static_cast<int>(trace.count);
     MoveToEx(context.surface, left, HistoryY(trace, panel, ring.slots[trace.start]), nullptr);
     for (uint32_t k = 0; k < trace.count; ++k) {

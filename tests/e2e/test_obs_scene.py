@@ -19,7 +19,6 @@ def tearDownModule():
 class ObsScene(unittest.TestCase):
     def test_recommended_key_and_rate_text(self):
         stage = stages.start(self, scene.RECOMMENDED_KEY)
-        stages.freeze(stage)
         # The comparison means something only with a trace, digits and grid in the picture.
         self.assertTrue(look.rate_digits(stage.client), "no rate digits drawn")
         self.assertTrue(look.history_trace_pixels(stage.client), "no rate history drawn")
@@ -30,5 +29,5 @@ class ObsScene(unittest.TestCase):
             stage.client.save_png("obs-client-failed.png")
         self.assertEqual(dict.fromkeys(report, 0), report, "pictures in %s" % vd.paths.SHOTS_DIR)
 
-        delays = stages.text_delays(self, stage, (131, 58, 97))
+        delays = stages.text_delays(stage, (131, 58, 97))
         print("text source delays: %s s" % ", ".join("%.2f" % d for d in delays))

@@ -26,7 +26,7 @@ from . import scene, stage as stages
 
 SIMILARITIES = (100, 125, 140, 150, 160, 170, 180, 190, 200, 225, 250, 300, 400)
 SMOOTHNESSES = (1, 10, 20, 40, 80)
-SECONDS = 40   # of signal before the picture freezes: the rate history fills a good part of its panel
+SECONDS = 40   # of signal the picture is made of: the rate history fills a good part of its panel
 ZOOM = 8       # close-up magnification
 CLOSE_UP = 14  # close-up side in client pixels, at the signal panel's top left corner
 DIALOG_HEIGHT = 600  # the filter dialog, right of Vintra: room for the key's main settings
@@ -126,10 +126,10 @@ def filter_dialog(stage, folder):
         os.path.join(folder, "obs-chroma-key-dialog.png"))
 
 
-def text_delays(stage, count, cleanups):
+def text_delays(stage, count):
     """Prints how long the text source takes to show `count` new rates, each sent up to a second after the last showed."""
     rates = random.Random(1).sample(range(40, 200), count)
-    delays = stages.text_delays(cleanups, stage, rates, spacing=lambda: random.uniform(0, 1))
+    delays = stages.text_delays(stage, rates, spacing=lambda: random.uniform(0, 1))
     print("text source delays for %d rates: min %.2f s, median %.2f s, max %.2f s"
           % (count, min(delays), statistics.median(delays), max(delays)))
 
@@ -140,21 +140,20 @@ def main():
     parser.add_argument("--sweep", nargs="?", const=os.path.join(docs, "obs-key-sweep.md"), metavar="PATH")
     parser.add_argument("--pictures", nargs="?", const=docs, metavar="DIR")
     parser.add_argument("--text-delays", nargs="?", const=10, type=int, metavar="N")
-    parser.add_argument("--seconds", type=float, default=SECONDS, help="signal before the picture freezes")
+    parser.add_argument("--seconds", type=float, default=SECONDS, help="of signal the picture is made of")
     args = parser.parse_args()
     if not (args.sweep or args.pictures or args.text_delays):
         parser.error("say --sweep, --pictures, --text-delays or any of them")
     vd.start_session((stages.PORT,))
     cleanups = unittest.TestCase()  # the undo stack the set-up steps register with
     try:
-        stage = stages.start(cleanups, scene.RECOMMENDED_KEY)
-        stages.freeze(stage, args.seconds)
+        stage = stages.start(cleanups, scene.RECOMMENDED_KEY, args.seconds)
         if args.pictures:
             pictures(stage, args.pictures)
         if args.sweep:
             sweep(stage, args.sweep)
         if args.text_delays:
-            text_delays(stage, args.text_delays, cleanups)
+            text_delays(stage, args.text_delays)
     finally:
         cleanups.doCleanups()
         vd.stop_session()
