@@ -160,6 +160,9 @@ class ReplugMidLine(unittest.TestCase):
             with self.subTest(what):
                 device.write(b"B60\r\n")
                 run.wait_bpm(b"60")
+                # The echo trails bpm.txt, and send_until_echoed may have sent S1 more than once:
+                # count from where B60's own echo ends it.
+                vd.wait_until(lambda: run.echoed_lines()[-1:] == [b"B60"], what="the echo of B60 last")
                 watcher = vd.BpmWatcher(run.path("bpm.txt"))
                 self.addCleanup(watcher.stop)
                 start = len(run.echoed_lines())
