@@ -81,11 +81,13 @@ class Session:
 
 class Program:
     """One run of the benchmark build's Vintra.exe (or of another build of it,
-    `exe`) in a fresh working folder, set to COM<PORT>."""
+    `exe`) in a fresh working folder, set to COM<PORT>, with its web endpoint on
+    `web_port` (None: the program's default)."""
 
-    def __init__(self, session, echo=False, exe=VINTRA_EXE):
+    def __init__(self, session, echo=False, exe=VINTRA_EXE, web_port=None):
         self.folder = tempfile.mkdtemp(prefix="vintra-bench-")
-        self.run = vd.launch(self.folder, b"%d %d" % (PORT, BAUD), exe=exe, echo_lines=echo)
+        config = b"%d %d" % (PORT, BAUD) + (b" %d" % web_port if web_port is not None else b"")
+        self.run = vd.launch(self.folder, config, exe=exe, echo_lines=echo)
         self.pid = wait_until(self.run.windows_pid, 60, "the Vintra process")
 
     def path(self, name):

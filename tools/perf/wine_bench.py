@@ -37,21 +37,27 @@ def wait_configured(device):
     vs.wait_until(device.configured, 30, "the program to open and configure COM%d" % vs.PORT)
 
 
-def measure_cpu(session, label, sim_arguments, seconds, exe=vs.VINTRA_EXE):
+def measure_cpu(session, label, sim_arguments, seconds, exe=vs.VINTRA_EXE, web_port=None, clients=None):
     """CPU share of Vintra (or its floor build `exe`), the Wine server and the X
     server over `seconds`, with vintra-sim sending `sim_arguments` (None: no
-    device at all)."""
+    device at all). clients(web_port), if given, connects clients to the web
+    endpoint once the device is up and returns what disconnects them."""
     device = vs.SimDevice(sim_arguments) if sim_arguments is not None else None
     if device is None:
         vs.remove_port_link()
-    program = vs.Program(session, exe=exe)
+    program = vs.Program(session, exe=exe, web_port=web_port)
+    disconnect = None
     try:
         if device:
             wait_configured(device)
+        if clients:
+            disconnect = clients(web_port)
         time.sleep(SETTLE_SECONDS)
         shares = vs.cpu_share({"vintra": program.pid, "wineserver": session.server.pid,
                                "xvfb": session.xvfb.pid}, seconds)
     finally:
+        if disconnect:
+            disconnect()
         program.stop()
         if device:
             device.stop()
@@ -164,19 +170,22 @@ def percentile(values, fraction):
     return ordered[rank - 1]
 
 
-def measure_latency(session, lines=LATENCY_LINES):
+def measure_latency(session, lines=LATENCY_LINES, web_port=None, clients=None):
     """From a B line written to the pseudo-terminal to bpm.txt holding its value.
     S lines flow at 50 per second meanwhile; each B line has a value different
     from the one before and goes out at a random moment, after the previous one
-    has arrived."""
+    has arrived. clients: as for measure_cpu."""
     device = vs.PtyDevice()
-    program = vs.Program(session)
+    program = vs.Program(session, web_port=web_port)
     watch = Inotify(program.folder)
     bpm_path = program.path("bpm.txt")
     rng = random.Random(7)
     latencies = []
+    disconnect = None
     try:
         wait_configured(device)
+        if clients:
+            disconnect = clients(web_port)
         time.sleep(1)
         values = [v for v in range(30, 230)]
         rng.shuffle(values)
@@ -212,6 +221,8 @@ def measure_latency(session, lines=LATENCY_LINES):
                 if time.monotonic() > deadline:
                     raise RuntimeError("bpm.txt never held %s" % text)
     finally:
+        if disconnect:
+            disconnect()
         watch.close()
         program.stop()
         device.close()

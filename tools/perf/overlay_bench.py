@@ -1,0 +1,211 @@
+#!/usr/bin/env python3
+"""The overlay's figures: Vintra.exe under Wine with its web endpoint and the
+overlay page in Debian's headless Chromium (not part of the tests).
+
+    tools/perf/overlay_bench.py [--rates N] [--cpu-seconds S] [--minutes M] [--only NAME ...] [--json OUT]
+
+    latency  from a B line written to the device until the overlay shows its digits (N rates)
+    cpu      Vintra's CPU at 500 samples a second with no client and with two overlays open
+    bpm      the B-line-to-bpm.txt latency without and with two overlays open
+    memory   Vintra's memory over M minutes while an overlay reloads every 10 s
+
+scripts/overlay-bench.sh builds what it needs and runs this with Debian's Python.
+"""
+
+import argparse
+import json
+import random
+import socket
+import sys
+import os
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import vintra_session as vs  # noqa: E402
+import wine_bench as wb  # noqa: E402
+from vintra_drive import browser  # noqa: E402
+
+SIZE = (640, 240)
+RELOAD_EVERY = 10.0  # seconds between the memory run's reloads
+
+# In the page: each change of the shown rate is reported with the time of the
+# frame that draws it (the next animation frame), on the wall clock.
+WATCH_RATE = """(() => {
+  const el = document.getElementById('bpm');
+  new MutationObserver(() => {
+    const text = el.textContent;
+    requestAnimationFrame(() => vintraShown(JSON.stringify({text, at: performance.timeOrigin + performance.now()})));
+  }).observe(el, {childList: true, characterData: true, subtree: true});
+  return true;
+})()"""
+
+
+def log(text):
+    print(text, file=sys.stderr, flush=True)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def overlay_url(port):
+    return "http://127.0.0.1:%d/overlay" % port
+
+
+def wait_live(page):
+    page.wait_for("document.body.dataset.state === 'live'", 30, "the overlay to be live")
+
+
+def overlays(count):
+    """clients() for wine_bench: `count` overlays in one Chromium, each waited until live."""
+    def connect(port):
+        chromium = browser.Browser()
+        for _ in range(count):
+            wait_live(chromium.open(overlay_url(port), *SIZE))
+        return chromium.stop
+    return connect
+
+
+def clock_offset(page):
+    """Seconds the page's wall clock is ahead of ours: the closest of a few round trips."""
+    best = None
+    for _ in range(20):
+        before = time.time()
+        seen = page.evaluate("performance.timeOrigin + performance.now()") / 1000
+        after = time.time()
+        if best is None or after - before < best[0]:
+            best = (after - before, seen - (before + after) / 2)
+    return best[1]
+
+
+def measure_overlay_latency(session, rates):
+    """B line written to the device until the overlay's frame that shows the new digits.
+    500 S lines a second flow meanwhile, as from a real sensor."""
+    port = free_port()
+    device = vs.PtyDevice()
+    program = vs.Program(session, web_port=port)
+    chromium = browser.Browser()
+    rng = random.Random(17)
+    latencies = []
+    try:
+        wb.wait_configured(device)
+        page = chromium.open(overlay_url(port), *SIZE)
+        page.add_binding("vintraShown")
+        page.evaluate(WATCH_RATE)
+        offset = clock_offset(page)
+        values = list(range(40, 200))
+        rng.shuffle(values)
+        values = (values * (rates // len(values) + 1))[:rates]
+        next_samples = time.monotonic()
+        sample = 0
+        for value in values:
+            send_at = time.monotonic() + rng.uniform(0.05, 0.25)
+            sent = None
+            while True:
+                now = time.monotonic()
+                if now >= next_samples:  # 10 samples every 20 ms
+                    device.write(b"".join(b"S%d\r\n" % ((sample + k * 37) % 1000) for k in range(10)))
+                    sample += 10
+                    next_samples += 0.02
+                if sent is None and now >= send_at:
+                    device.write(b"B%d\r\n" % value)
+                    sent = time.time()
+                wake = next_samples if sent is None else min(next_samples, time.monotonic() + 0.005)
+                shown = page.binding_calls("vintraShown", max(0.0, wake - time.monotonic()))
+                found = [json.loads(s)["at"] / 1000 - offset for s in shown if json.loads(s)["text"] == str(value)]
+                if sent is not None and found:
+                    latencies.append((found[0] - sent) * 1000)
+                    break
+                if sent is not None and time.time() - sent > 5:
+                    raise RuntimeError("the overlay never showed %d" % value)
+    finally:
+        chromium.stop()
+        program.stop()
+        device.close()
+    result = {"rates": len(latencies), "p50_ms": round(wb.percentile(latencies, 0.5), 1),
+              "p95_ms": round(wb.percentile(latencies, 0.95), 1), "max_ms": round(max(latencies), 1)}
+    log("overlay   B line -> overlay over %d rates: p50 %.1f ms, p95 %.1f ms, max %.1f ms" % (
+        result["rates"], result["p50_ms"], result["p95_ms"], result["max_ms"]))
+    return result
+
+
+def measure_memory(session, minutes):
+    """Vintra's VmRSS at 500 samples a second over `minutes`, an overlay reloading every RELOAD_EVERY s."""
+    port = free_port()
+    device = vs.SimDevice(["--rate", "500"])
+    program = vs.Program(session, web_port=port)
+    chromium = browser.Browser()
+    samples = []  # (seconds since start, kB)
+    try:
+        wb.wait_configured(device)
+        page = chromium.open(overlay_url(port), *SIZE)
+        wait_live(page)
+        started = time.monotonic()
+        reloads = 0
+        while time.monotonic() - started < minutes * 60:
+            time.sleep(max(0.0, started + (reloads + 1) * RELOAD_EVERY - time.monotonic()))
+            page.reload()
+            wait_live(page)
+            reloads += 1
+            samples.append((time.monotonic() - started, vs.resident_kib(program.pid)))
+    finally:
+        chromium.stop()
+        program.stop()
+        device.stop()
+    first_minute = [kb for t, kb in samples if t <= 60] or [samples[0][1]]
+    last_minute = [kb for t, kb in samples if t >= samples[-1][0] - 60]
+    result = {"minutes": minutes, "reloads": reloads, "first_minute_max_kib": max(first_minute),
+              "last_minute_max_kib": max(last_minute), "peak_kib": max(kb for _, kb in samples),
+              "start_kib": samples[0][1], "end_kib": samples[-1][1]}
+    log("memory    %g min, %d reloads: VmRSS %d KiB at the first reload, %d KiB at the last; peak in the first"
+        " minute %d KiB, in the last %d KiB, overall %d KiB" % (
+            minutes, reloads, result["start_kib"], result["end_kib"], result["first_minute_max_kib"],
+            result["last_minute_max_kib"], result["peak_kib"]))
+    return result
+
+
+FIGURES = ["latency", "cpu", "bpm", "memory"]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--rates", type=int, default=100, help="rates timed into the overlay (100)")
+    parser.add_argument("--cpu-seconds", type=int, default=30, help="each CPU window (30)")
+    parser.add_argument("--minutes", type=float, default=10, help="the memory run (10)")
+    parser.add_argument("--only", nargs="+", choices=FIGURES, default=FIGURES)
+    parser.add_argument("--json", help="write the figures here")
+    args = parser.parse_args()
+    results = {}
+    session = vs.Session().start()
+    try:
+        if "latency" in args.only:
+            results["overlay_latency"] = measure_overlay_latency(session, args.rates)
+        if "cpu" in args.only:
+            results["cpu_500"] = {
+                "no_client": wb.measure_cpu(session, "500/s", ["--rate", "500"], args.cpu_seconds,
+                                            web_port=free_port()),
+                "two_overlays": wb.measure_cpu(session, "500/s, 2 overlays", ["--rate", "500"], args.cpu_seconds,
+                                               web_port=free_port(), clients=overlays(2)),
+            }
+            ratio = results["cpu_500"]["two_overlays"]["vintra"] / max(1e-9, results["cpu_500"]["no_client"]["vintra"])
+            results["cpu_500"]["ratio"] = round(ratio, 2)
+            log("cpu       Vintra with two overlays / without: %.2f" % ratio)
+        if "bpm" in args.only:
+            results["bpm_latency"] = {
+                "no_client": wb.measure_latency(session, web_port=free_port()),
+                "two_overlays": wb.measure_latency(session, web_port=free_port(), clients=overlays(2)),
+            }
+        if "memory" in args.only:
+            results["memory"] = measure_memory(session, args.minutes)
+    finally:
+        session.stop()
+    if args.json:
+        with open(args.json, "w") as f:
+            json.dump(results, f, indent=1)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
