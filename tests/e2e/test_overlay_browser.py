@@ -2,9 +2,7 @@
 Vintra.exe under Wine and is judged by its pixels and its text. A streaming
 program's browser source is the same engine."""
 
-import math
 import socket
-import threading
 import time
 import unittest
 
@@ -41,52 +39,6 @@ def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
-
-
-def wave(i):
-    """A beat-shaped signal, 200 samples a beat: a sharp peak and a dip on a slow swell."""
-    phase = i % 200
-    return 900 if phase < 3 else 330 if phase < 7 else 500 + int(60 * math.sin(phase * math.pi / 100))
-
-
-class Heart:
-    """The device's side: 250 S lines a second (a beat-shaped wave) and, while `beating`, a B line
-    with `rate` every half second. Writes only while the device is plugged in and set up."""
-
-    def __init__(self, device):
-        self.device = device
-        self.rate = 72
-        self.beating = True
-        self.last_beat = None  # monotonic time the last B line went out
-        self.lock = threading.Lock()  # plugging and unplugging between two writes
-        self._stop = threading.Event()
-        self._thread = threading.Thread(target=self._run, daemon=True)
-        self._thread.start()
-
-    def _run(self):
-        n = 0
-        while not self._stop.is_set():
-            with self.lock:
-                # A freshly plugged pseudo-terminal mangles what it gets before the program sets it up.
-                if self.device.plugged() and self.device.line_settings()[0] == 115200:
-                    n += 1
-                    lines = [b"S%d" % wave(5 * n + k) for k in range(5)]
-                    if self.beating and n % 25 == 0:
-                        lines.append(b"B%d" % self.rate)
-                    self.device.write(b"".join(line + b"\r\n" for line in lines))
-                    if len(lines) > 5:
-                        self.last_beat = time.monotonic()
-            time.sleep(0.02)
-
-    def stop_beats(self):
-        """Leads off: samples go on, beat rates stop. Returns when the last B line went out."""
-        with self.lock:
-            self.beating = False
-            return self.last_beat
-
-    def stop(self):
-        self._stop.set()
-        self._thread.join(5)
 
 
 def element_box(page, element_id):
@@ -152,12 +104,11 @@ class OverlayInChromium(unittest.TestCase):
         web_port = free_port()
         device = vd.plug_device(self, PORT)
         run = self.launch(web_port)
-        heart = Heart(device)
+        heart = vd.Heartbeat(device, rate=77)
         self.addCleanup(heart.stop)
         page = self.open(web_port, "?parts=rate,trace,history")
         hiding = self.open(web_port, "?nolive=hide&color=%23ffd000&size=48")
 
-        heart.rate = 77
         self.wait_text(page, "77")
         self.wait_text(hiding, "77")
         digits77 = self.check_live_picture(page, WHITE)

@@ -8,6 +8,7 @@ overlay page in Debian's headless Chromium (not part of the tests).
     cpu      Vintra's CPU at 500 samples a second with no client and with two overlays open
     bpm      the B-line-to-bpm.txt latency without and with two overlays open
     memory   Vintra's memory over M minutes while an overlay reloads every 10 s
+    pictures the OBS guide's pictures of the overlay, composited over scene colours (into --pictures DIR)
 
 scripts/overlay-bench.sh builds what it needs and runs this with Debian's Python.
 """
@@ -23,7 +24,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import vintra_session as vs  # noqa: E402
 import wine_bench as wb  # noqa: E402
-from vintra_drive import browser  # noqa: E402
+from vintra_drive import browser, screen as vd_screen  # noqa: E402
 
 SIZE = (640, 240)
 RELOAD_EVERY = 10.0  # seconds between the memory run's reloads
@@ -166,7 +167,48 @@ def measure_memory(session, minutes):
     return result
 
 
-FIGURES = ["latency", "cpu", "bpm", "memory"]
+# The guide's pictures: name, query, page height, what is shown.
+PICTURES = [("overlay-default.png", "", 100, "live"),
+            ("overlay-history.png", "?parts=rate,trace,history&color=%23ffd000&trace=%2300d8ff", 160, "live"),
+            ("overlay-no-live.png", "", 100, "stale")]
+SCENES = [(24, 38, 64), (226, 222, 212)]  # a dark game and a light camera picture
+
+
+def stacked(pictures, gap=6):
+    """RGB pictures of one width one above the other, white between."""
+    width = pictures[0].width
+    rows = b"".join(p.data + b"\xff" * (width * 3 * gap) for p in pictures)[:-width * 3 * gap]
+    return vd_screen.Picture(width, sum(p.height for p in pictures) + gap * (len(pictures) - 1), rows)
+
+
+def make_pictures(session, folder):
+    """The overlay in Chromium from Vintra fed by a device written here, each composited over SCENES."""
+    port = free_port()
+    device = vs.PtyDevice()
+    program = vs.Program(session, web_port=port)
+    heart = vs.vd.Heartbeat(device, rate=72, ready=device.configured)
+    chromium = browser.Browser()
+    try:
+        wb.wait_configured(device)
+        for name, query, height, state in PICTURES:
+            if state == "stale":
+                heart.stop_beats()
+            page = chromium.open(overlay_url(port) + query, SIZE[0], height)
+            page.wait_for("document.body.dataset.state === %r" % state, 30, "the overlay %s" % state)
+            time.sleep(3)  # a few seconds of trace across the picture
+            picture = page.screenshot()
+            path = os.path.join(folder, name)
+            stacked([picture.over(scene) for scene in SCENES]).save_png(path)
+            log("picture   %s: %s over %s" % (path, overlay_url(port) + query, SCENES))
+            page.close()
+    finally:
+        chromium.stop()
+        heart.stop()
+        program.stop()
+        device.close()
+
+
+FIGURES = ["latency", "cpu", "bpm", "memory", "pictures"]
 
 
 def main():
@@ -174,8 +216,10 @@ def main():
     parser.add_argument("--rates", type=int, default=100, help="rates timed into the overlay (100)")
     parser.add_argument("--cpu-seconds", type=int, default=30, help="each CPU window (30)")
     parser.add_argument("--minutes", type=float, default=10, help="the memory run (10)")
-    parser.add_argument("--only", nargs="+", choices=FIGURES, default=FIGURES)
+    parser.add_argument("--only", nargs="+", choices=FIGURES, default=FIGURES[:-1])
     parser.add_argument("--json", help="write the figures here")
+    parser.add_argument("--pictures", default=os.path.join(vs.vd.paths.REPO, "docs"),
+                        help="where the pictures go (docs/)")
     args = parser.parse_args()
     results = {}
     session = vs.Session().start()
@@ -199,6 +243,8 @@ def main():
             }
         if "memory" in args.only:
             results["memory"] = measure_memory(session, args.minutes)
+        if "pictures" in args.only:
+            make_pictures(session, args.pictures)
     finally:
         session.stop()
     if args.json:
