@@ -4,18 +4,23 @@
 #include "serial/serial_link.h"
 #include "settings/settings.h"
 #include "store/measurement_store.h"
+#include "web/live_feed.h"
 
 struct AppState {
     MeasurementStore store;  // rings written by the drain, read by the paint
     SerialLink link;         // the open device, if any, with its partial line
     Settings settings;       // chosen port and baud rate
     LinkWatch linkWatch;     // when the device's health is next checked
+    LiveFeed feed;           // what the web endpoint reports beyond the rings
 };
 
 extern AppState gApp;
 
-// Drains the serial device into the store; runs after every event.
-void DrainAppSerial();
+// Drains the serial device into the store, at `nowMs`; runs after every event.
+void DrainAppSerial(uint64_t nowMs);
+
+// The user's Delete: empties the rings (and tells the web endpoint).
+void ClearAppMeasurements();
 
 // Checks the device's health or retries the chosen port, about once a second.
 void WatchAppLink(uint64_t nowMs);

@@ -79,7 +79,7 @@ void PaintMainWindow(HWND window) {
 }
 
 static void HandleKey(WPARAM key) {
-    if (key == VK_DELETE) ClearMeasurements(gApp.store);
+    if (key == VK_DELETE) ClearAppMeasurements();
     if (key == VK_F6) RunSettingsCommand();
 }
 

@@ -13,9 +13,14 @@ constexpr DeviceHandle kNoDevice = -1;
 // Whether serial port `port` is present on this machine.
 bool SerialPortExists(uint32_t port);
 
+// Why a port could not be opened: the status shown to the user tells a port
+// another program holds (Busy) from one that is not there (Absent).
+enum class OpenFailure { None, Absent, Busy };
+
 // Opens serial port `port` for reading, without sharing; kNoDevice when it
-// cannot be opened (including numbers the platform has no device name for).
-DeviceHandle OpenSerialPort(uint32_t port);
+// cannot be opened (including numbers the platform has no device name for),
+// with the reason in `why`.
+DeviceHandle OpenSerialPort(uint32_t port, OpenFailure* why);
 
 // Sets 8N1 raw at `baud` (0 keeps the device's rate) with DTR and RTS on, and
 // makes reads return at once with what has arrived. False when the device's

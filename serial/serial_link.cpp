@@ -3,10 +3,17 @@
 void OpenPort(SerialLink& link, uint32_t port, uint32_t baud) {
     if (port == link.port) return;
     ClosePort(link);
-    DeviceHandle device = OpenSerialPort(port);
-    if (device == kNoDevice) return;
+    OpenFailure why = OpenFailure::Absent;
+    DeviceHandle device = OpenSerialPort(port, &why);
+    if (device == kNoDevice) {
+        link.failure = why;
+        return;
+    }
     link.port = port;
     link.device = device;
+    link.failure = OpenFailure::None;
+    link.lostPort = 0;
+    ++link.connection;
     ConfigureSerialDevice(device, baud);
 }
 
@@ -15,6 +22,12 @@ void ClosePort(SerialLink& link) {
     link.device = kNoDevice;
     link.port = 0;
     link.pending = kEmptyLineBuffer;
+}
+
+void LoseDevice(SerialLink& link) {
+    uint32_t port = link.port;
+    ClosePort(link);
+    link.lostPort = port;
 }
 
 void ApplyBaudRate(SerialLink& link, uint32_t baud) {

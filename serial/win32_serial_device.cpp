@@ -11,11 +11,17 @@ bool SerialPortExists(uint32_t port) {
     return QueryDosDeviceA(bareName, target, sizeof target) != 0;
 }
 
-DeviceHandle OpenSerialPort(uint32_t port) {
+DeviceHandle OpenSerialPort(uint32_t port, OpenFailure* why) {
+    *why = OpenFailure::Absent;
     char name[kPortNameSize];
     if (!FormatPortName(port, name)) return kNoDevice;
     HANDLE handle = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return handle == INVALID_HANDLE_VALUE ? kNoDevice : reinterpret_cast<DeviceHandle>(handle);
+    if (handle != INVALID_HANDLE_VALUE) return reinterpret_cast<DeviceHandle>(handle);
+    // Windows refuses a second open of a serial port with access denied: the
+    // port is there, another program (a serial monitor) holds it.
+    DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) *why = OpenFailure::Busy;
+    return kNoDevice;
 }
 
 void SetLineSettings(DCB& state, uint32_t baud) {

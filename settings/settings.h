@@ -1,22 +1,31 @@
 #pragma once
-// The user's choice of serial port and baud rate, kept in "vintra.config".
+// The user's choice of serial port and baud rate, kept in "vintra.config",
+// and the web endpoint's port, an optional third number there.
 #include <cstddef>
 #include <cstdint>
 
+// An OBS scene holds the endpoint's URL, so the port never changes by itself.
+constexpr uint32_t kDefaultWebPort = 8725;
+
 struct Settings {
-    uint32_t port;      // 0: no port chosen
-    uint32_t baudRate;  // 0: none chosen; the device keeps its rate
+    uint32_t port;                      // 0: no port chosen
+    uint32_t baudRate;                  // 0: none chosen; the device keeps its rate
+    uint32_t webPort = kDefaultWebPort; // the web endpoint's port; 0 turns it off
+    bool webPortInFile = false;         // the file gave the web port, so saving writes it back
 };
 
 constexpr const char* kSettingsFileName = "vintra.config";
 
-// Reads "port baud" text as "%u %u" would: white space anywhere between and
-// around; a field that cannot be read, or does not fit 32 bits, keeps its
-// previous value. Reading stops at the first field that is not a number.
+// Reads "port baud [webport]" text as "%u %u %u" would: white space anywhere
+// between and around; a field that cannot be read, or does not fit 32 bits,
+// keeps its previous value. Reading stops at the first field that is not a
+// number. A web port read marks it as given by the file.
 void ParseSettingsText(const char* text, size_t length, Settings& settings);
 
 // Loads the settings file if it exists; fields it lacks keep their values.
 void LoadSettings(Settings& settings);
 
-// Writes the settings file as "port baud"; silently skipped on failure.
+// Writes the settings file as "port baud", with " webport" only when the file
+// gave one (older builds read the first two and ignore it); silently skipped
+// on failure.
 void SaveSettings(const Settings& settings);

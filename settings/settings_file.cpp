@@ -2,7 +2,7 @@
 
 #include "settings/settings.h"
 
-// Anything past this is not part of a "port baud" text.
+// Anything past this is not part of a "port baud webport" text.
 constexpr size_t kSettingsTextLimit = 4096;
 
 void LoadSettings(Settings& settings) {
@@ -17,6 +17,10 @@ void LoadSettings(Settings& settings) {
 void SaveSettings(const Settings& settings) {
     std::FILE* file = std::fopen(kSettingsFileName, "w");
     if (file == nullptr) return;
-    std::fprintf(file, "%u %u", settings.port, settings.baudRate);
+    if (settings.webPortInFile) {
+        std::fprintf(file, "%u %u %u", settings.port, settings.baudRate, settings.webPort);
+    } else {
+        std::fprintf(file, "%u %u", settings.port, settings.baudRate);
+    }
     std::fclose(file);
 }

@@ -17,12 +17,13 @@ static void DrainStream(benchmark::State& state, bool posixSinks) {
     static const BenchStream stream = MakeBenchStream(kStreamLines);
     gPosixSinks = posixSinks;
     static MeasurementStore store;
+    static LiveFeed feed;
     InitMeasurementStore(store);
     SerialLink link = {1, 0, kEmptyLineBuffer};
     gSinkCounters = {0, 0};
     for (auto _ : state) {
         RewindMemoryDevice(stream.bytes.data(), stream.bytes.size());
-        DrainSerial(link, store);
+        DrainSerial(link, store, feed, 0);
         benchmark::DoNotOptimize(store.samples.writeIndex);
     }
     // Every line must have gone through the decoder, or the figure means nothing.

@@ -8,10 +8,12 @@
 
 #include "serial/serial_link.h"
 #include "store/measurement_store.h"
+#include "web/live_feed.h"
 
 struct DecoderRig {
     SerialLink link;  // with the line buffer under test
     MeasurementStore store;
+    LiveFeed feed;  // what the drain tells the web endpoint
 
     std::string arrived;  // every byte the device has received
     size_t readAt;        // first byte no read has taken yet

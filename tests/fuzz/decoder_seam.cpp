@@ -10,7 +10,8 @@
 DecoderRig gRig;
 
 void ResetDecoderRig(const uint8_t* control, size_t controlCount, std::vector<std::string> expectedLines) {
-    gRig.link = {1, 0, kEmptyLineBuffer};
+    gRig.link = {1, 0, kEmptyLineBuffer, OpenFailure::None, 0, 1};
+    gRig.feed = {};
     gRig.store = {};
     InitMeasurementStore(gRig.store);
     gRig.arrived.clear();
@@ -128,7 +129,7 @@ void EchoLine(const char* line) {
 // The fuzzed device is open throughout and its reads never fail, so nothing
 // ever opens, configures or closes it.
 bool SerialPortExists(uint32_t) { return true; }
-DeviceHandle OpenSerialPort(uint32_t) { return kNoDevice; }
+DeviceHandle OpenSerialPort(uint32_t, OpenFailure*) { return kNoDevice; }
 bool ConfigureSerialDevice(DeviceHandle, uint32_t) { return true; }
 bool SerialDeviceHealthy(DeviceHandle) { return true; }
 void CloseSerialDevice(DeviceHandle) { FUZZ_CHECK(false); }

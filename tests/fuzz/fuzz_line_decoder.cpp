@@ -18,7 +18,7 @@ const std::string kResync = "\r\nB77\r\n";
 
 // One event-loop tick: drain what has arrived, then check the state it left.
 void Drain() {
-    DrainSerial(gRig.link, gRig.store);
+    DrainSerial(gRig.link, gRig.store, gRig.feed, 0);
     CheckLineBuffer();
     CheckRingPositions();
     FUZZ_CHECK(gRig.bpmWritesSinceEcho == 0);

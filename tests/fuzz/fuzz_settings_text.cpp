@@ -39,13 +39,14 @@ bool IsPlainPair(const char* text, size_t length, Settings& pair) {
 
 // What ParseSettingsText should make of `terminated` (the text plus a NUL).
 Settings ReferenceSettings(const char* terminated, Settings settings) {
-    uint32_t* fields[] = {&settings.port, &settings.baudRate};
+    uint32_t* fields[] = {&settings.port, &settings.baudRate, &settings.webPort};
     const char* at = terminated;
     for (uint32_t* field : fields) {
         uint32_t value = 0;
         ReferenceNumber read = ReferenceReadUnsigned(at, &value, &at);
         if (read == ReferenceNumber::None) break;
         if (read == ReferenceNumber::Value) *field = value;
+        if (read == ReferenceNumber::Value && field == &settings.webPort) settings.webPortInFile = true;
     }
     return settings;
 }
@@ -68,13 +69,14 @@ void CheckSettingsText(const char* bytes, size_t length) {
     terminated[length] = '\0';
 
     uint32_t hash = Fnv1a(bytes, length);
-    const Settings before[] = {{0, 0}, {hash | 1u, ~hash | 1u}};
+    const Settings before[] = {{0, 0}, {hash | 1u, ~hash | 1u, hash ^ 0x5555u, false}};
     Settings after[2];
     for (int i = 0; i < 2; ++i) {
         after[i] = before[i];
         ParseSettingsText(text.get(), length, after[i]);
         Settings expected = ReferenceSettings(terminated.get(), before[i]);
         FUZZ_CHECK(after[i].port == expected.port && after[i].baudRate == expected.baudRate);
+        FUZZ_CHECK(after[i].webPort == expected.webPort && after[i].webPortInFile == expected.webPortInFile);
     }
     // A field that was not read keeps whatever it held; one that was read
     // holds the same number whatever it held.

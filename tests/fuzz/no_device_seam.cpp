@@ -4,7 +4,7 @@
 
 bool SerialPortExists(uint32_t) { return false; }
 
-DeviceHandle OpenSerialPort(uint32_t) { return kNoDevice; }
+DeviceHandle OpenSerialPort(uint32_t, OpenFailure*) { return kNoDevice; }
 
 bool ConfigureSerialDevice(DeviceHandle, uint32_t) { return false; }
 

@@ -36,6 +36,7 @@ std::ostream& operator<<(std::ostream& out, const Outcome& o) {
 struct Rig {
     SerialLink link = kClosedLink;
     MeasurementStore store = {};
+    LiveFeed feed = {};
 
     Rig() {
         ResetFakeSerialPlatform();
@@ -47,7 +48,7 @@ struct Rig {
     // Delivers bytes as one arrival, then drains as the event loop would.
     void Arrive(const std::string& bytes) {
         if (!bytes.empty()) gFake.pendingReads.push_back(bytes);
-        DrainSerial(link, store);
+        DrainSerial(link, store, feed, 0);
         CheckBufferInvariants();
     }
 

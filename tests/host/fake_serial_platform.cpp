@@ -17,9 +17,10 @@ bool SerialPortExists(uint32_t port) { return Listed(gFake.presentPorts, port); 
 
 // Handles are 0-based positions in openCalls: the first device gets 0, as a
 // POSIX descriptor may, and tests can tell devices apart.
-DeviceHandle OpenSerialPort(uint32_t port) {
+DeviceHandle OpenSerialPort(uint32_t port, OpenFailure* why) {
     gFake.openCalls.push_back(port);
-    if (!Listed(gFake.presentPorts, port)) return kNoDevice;
+    *why = Listed(gFake.busyPorts, port) ? OpenFailure::Busy : OpenFailure::Absent;
+    if (*why == OpenFailure::Busy || !Listed(gFake.presentPorts, port)) return kNoDevice;
     ++gFake.openDevices;
     return static_cast<DeviceHandle>(gFake.openCalls.size() - 1);
 }

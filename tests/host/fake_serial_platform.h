@@ -9,6 +9,7 @@
 struct FakeSerialPlatform {
     std::vector<uint32_t> presentPorts;     // ports that exist and open
     std::vector<uint32_t> unreadablePorts;  // open, but their line state fails
+    std::vector<uint32_t> busyPorts;        // held by another program: opening them is refused
     std::deque<std::string> pendingReads;   // what successive reads return (split by capacity)
     std::vector<uint32_t> openCalls;        // every port asked for; a device's handle is its index here
     std::vector<uint32_t> configuredBauds;  // every baud rate applied

@@ -40,6 +40,28 @@ TEST(SettingsText, ReadsLikePercentUSpacePercentU) {
     }
 }
 
+TEST(SettingsText, AThirdNumberIsTheWebPort) {
+    struct Case {
+        const char* text;
+        uint32_t webPort;
+        bool inFile;
+    } cases[] = {
+        {"5 115200", kDefaultWebPort, false},
+        {"5 115200 9000", 9000, true},
+        {"5 115200 0\n", 0, true},
+        {"5 115200  x 9000", kDefaultWebPort, false},
+        {"5 x 9000", kDefaultWebPort, false},
+        {"5 115200 99999999999", kDefaultWebPort, false},
+        {"5 115200 9000 1234", 9000, true},
+    };
+    for (const Case& c : cases) {
+        Settings s = {0, 0};
+        ParseSettingsText(c.text, std::strlen(c.text), s);
+        EXPECT_EQ(s.webPort, c.webPort) << c.text;
+        EXPECT_EQ(s.webPortInFile, c.inFile) << c.text;
+    }
+}
+
 // Each file test runs in a fresh folder, as the program runs in its own.
 class SettingsFile : public ::testing::Test {
   protected:
@@ -75,6 +97,19 @@ TEST_F(SettingsFile, MissingFileLeavesZerosAndSaveWritesExactText) {
     LoadSettings(loaded);
     EXPECT_EQ(loaded.port, 5u);
     EXPECT_EQ(loaded.baudRate, 115200u);
+}
+
+TEST_F(SettingsFile, TheWebPortIsWrittenBackOnlyWhenTheFileGaveOne) {
+    for (const char* text : {"3 9600", "3 9600 9000"}) {
+        std::FILE* f = std::fopen(kSettingsFileName, "w");
+        std::fputs(text, f);
+        std::fclose(f);
+        Settings s = {0, 0};
+        LoadSettings(s);
+        SerialLink link = kClosedLink;
+        ChooseBaudRate(s, link, 57600);
+        EXPECT_EQ(FileText(), std::string(text).replace(2, 4, "57600"));
+    }
 }
 
 TEST_F(SettingsFile, ChoosingAPortWithoutARateUsesTheShownRate) {

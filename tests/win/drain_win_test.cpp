@@ -16,6 +16,7 @@ class DrainTest : public ::testing::Test {
   protected:
     SerialLink link = kClosedLink;
     MeasurementStore store = {};
+    LiveFeed feed = {};
     HANDLE device = INVALID_HANDLE_VALUE;
     size_t logMark = 0;
 
@@ -41,7 +42,7 @@ class DrainTest : public ::testing::Test {
         ASSERT_TRUE(SendFromDevice(device, bytes));
         bool arrived = WaitUntil(
             [&] {
-                DrainSerial(link, store);
+                DrainSerial(link, store, feed, 0);
                 return store.samples.writeIndex >= samples;
             },
             5000);
@@ -53,7 +54,7 @@ class DrainTest : public ::testing::Test {
     void DrainFor(DWORD milliseconds) {
         WaitUntil(
             [&] {
-                DrainSerial(link, store);
+                DrainSerial(link, store, feed, 0);
                 return false;
             },
             milliseconds);

@@ -18,6 +18,7 @@ constexpr int kRuns = 5;
 int main() {
     BenchStream stream = MakeBenchStream(kStreamLines);
     static MeasurementStore store;
+    static LiveFeed feed;
     InitMeasurementStore(store);
     SerialLink link = {1, 0, kEmptyLineBuffer};
     double runs[kRuns];
@@ -26,7 +27,7 @@ int main() {
         RewindMemoryDevice(stream.bytes.data(), stream.bytes.size());
         LARGE_INTEGER start;
         QueryPerformanceCounter(&start);
-        DrainSerial(link, store);
+        DrainSerial(link, store, feed, 0);
         runs[run] = MicrosecondsSince(start);
     }
     double cpuPerLine = (ProcessCpuMicroseconds() - cpuStart) / (kRuns * stream.lines);

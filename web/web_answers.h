@@ -1,0 +1,22 @@
+#pragma once
+// The response to a parsed request: the status line, the headers and, for
+// the answers computed on the spot, the body.
+#include <cstddef>
+
+#include "store/measurement_store.h"
+#include "web/http_request.h"
+#include "web/live_feed.h"
+#include "web/text_sink.h"
+#include "web/web_status.h"
+
+struct Answer {
+    bool streams;       // the connection stays open for the event stream
+    const char* body;   // a body sent after what was written (the overlay page), or nullptr
+    size_t bodyLength;  // its length
+};
+
+// Writes the answer to `request` into `out`. Refusals have fixed bodies with
+// nothing from the program in them; HEAD gets the head alone. No CORS
+// headers: no other site's page may read any of it.
+Answer PutAnswer(TextSink& out, const ParsedRequest& request, const WebSnapshot& snapshot,
+                 const MeasurementStore& store, const LiveFeed& feed);

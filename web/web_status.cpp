@@ -1,0 +1,163 @@
+#include "web/web_status.h"
+
+// How often the status page reloads itself, in seconds.
+constexpr const char* kStatusPageRefresh = "2";
+
+WebSnapshot TakeWebSnapshot(const LiveFeed& feed, const SerialLink& link, const Settings& settings, uint64_t nowMs) {
+    WebSnapshot snapshot = {};
+    snapshot.state = CurrentLinkState(feed, link, settings.port, nowMs);
+    snapshot.port = settings.port;
+    snapshot.baud = settings.baudRate;
+    snapshot.hasRate = feed.hasRate;
+    snapshot.rate = feed.rate;
+    snapshot.rateAgeMs = feed.hasRate ? nowMs - feed.rateMs : 0;
+    snapshot.linesPerSecond = LinesPerSecond(feed, nowMs);
+    snapshot.rejectedLines = feed.rejectedLines;
+    snapshot.bytesWithoutValidLines = BytesWithoutValidLines(feed, nowMs);
+    snapshot.webPort = settings.webPort;
+    return snapshot;
+}
+
+void PutStatusJson(TextSink& sink, const WebSnapshot& s) {
+    PutText(sink, "{\"state\":\"");
+    PutText(sink, LinkStateWord(s.state));
+    PutText(sink, "\",\"port\":");
+    if (s.port == 0) {
+        PutText(sink, "null");
+    } else {
+        PutText(sink, "\"COM");
+        PutNumber(sink, s.port);
+        PutText(sink, "\"");
+    }
+    PutText(sink, ",\"baud\":");
+    PutNumber(sink, s.baud);
+    PutText(sink, ",\"rate\":");
+    if (s.hasRate) PutNumber(sink, s.rate); else PutText(sink, "null");
+    PutText(sink, ",\"rate_age_ms\":");
+    if (s.hasRate) PutNumber(sink, s.rateAgeMs); else PutText(sink, "null");
+    PutText(sink, ",\"lines_per_s\":");
+    PutNumber(sink, s.linesPerSecond);
+    PutText(sink, ",\"rejected_lines\":");
+    PutNumber(sink, s.rejectedLines);
+    PutText(sink, "}");
+}
+
+static void PutPortName(TextSink& sink, uint32_t port) {
+    PutText(sink, "COM");
+    PutNumber(sink, port);
+}
+
+// "COM3 open at 115200 baud, 502 lines a second"
+static void PutOpenLink(TextSink& sink, const WebSnapshot& s) {
+    PutPortName(sink, s.port);
+    if (s.baud == 0) {
+        PutText(sink, " open at the device's own baud rate, ");
+    } else {
+        PutText(sink, " open at ");
+        PutNumber(sink, s.baud);
+        PutText(sink, " baud, ");
+    }
+    PutNumber(sink, s.linesPerSecond);
+    PutText(sink, s.linesPerSecond == 1 ? " line a second" : " lines a second");
+}
+
+void PutStateSentence(TextSink& sink, const WebSnapshot& s) {
+    switch (s.state) {
+        case LinkState::NoPort:
+            PutText(sink, "No port chosen: press F6 in Vintra and pick the device's COM port");
+            return;
+        case LinkState::Absent:
+            PutText(sink, "No ");
+            PutPortName(sink, s.port);
+            PutText(sink, ": is the device plugged in?");
+            return;
+        case LinkState::Busy:
+            PutPortName(sink, s.port);
+            PutText(sink, " is in use by another program (a serial monitor?): close it, Vintra keeps trying");
+            return;
+        case LinkState::Gone:
+            PutPortName(sink, s.port);
+            PutText(sink, " went away: Vintra is retrying about once a second. Is the device plugged in?");
+            return;
+        case LinkState::Live:
+            PutOpenLink(sink, s);
+            return;
+        case LinkState::Stale:
+            if (s.bytesWithoutValidLines) {
+                PutText(sink, "Bytes arrive but no line is valid: check the baud rate");
+            } else if (s.linesPerSecond == 0) {
+                PutPortName(sink, s.port);
+                PutText(sink, " is open but nothing arrives: is the device sending?");
+            } else {
+                PutOpenLink(sink, s);
+                PutText(sink, ", but no beat rate in 5 s: leads off?");
+            }
+            return;
+    }
+}
+
+// "0.8 s", "12 s", "3 min", "2 h"
+static void PutAge(TextSink& sink, uint64_t ms) {
+    if (ms < 10000) {
+        PutNumber(sink, ms / 1000);
+        PutText(sink, ".");
+        PutNumber(sink, ms / 100 % 10);
+        PutText(sink, " s");
+    } else if (ms < 120000) {
+        PutNumber(sink, ms / 1000);
+        PutText(sink, " s");
+    } else if (ms < 7200000) {
+        PutNumber(sink, ms / 60000);
+        PutText(sink, " min");
+    } else {
+        PutNumber(sink, ms / 3600000);
+        PutText(sink, " h");
+    }
+}
+
+void PutStatusPage(TextSink& sink, const WebSnapshot& s) {
+    PutText(sink,
+            "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+            "<meta http-equiv=\"refresh\" content=\"");
+    PutText(sink, kStatusPageRefresh);
+    PutText(sink,
+            "\"><title>Vintra</title><style>"
+            "body{font-family:sans-serif;margin:2em auto;max-width:42em;padding:0 1em;line-height:1.4}"
+            ".state{font-size:1.3em;padding:.5em .8em;border-radius:.3em;background:#eee}"
+            ".live{background:#d6f5d6}.stale,.gone,.absent,.busy{background:#fde2c8}"
+            "code{background:#f3f3f3;padding:.1em .3em}</style></head><body>\n<h1>Vintra</h1>\n<p class=\"state ");
+    PutText(sink, LinkStateWord(s.state));
+    PutText(sink, "\">");
+    char sentence[256];
+    TextSink words = SinkOver(sentence, sizeof sentence - 1);
+    PutStateSentence(words, s);
+    sentence[words.length] = '\0';
+    PutEscaped(sink, sentence);
+    PutText(sink, "</p>\n<p>");
+    if (s.hasRate) {
+        PutText(sink, "Last beat rate: <b>");
+        PutNumber(sink, s.rate);
+        PutText(sink, "</b> bpm, ");
+        PutAge(sink, s.rateAgeMs);
+        PutText(sink, " ago");
+        if (s.state != LinkState::Live) PutText(sink, " (not live)");
+        PutText(sink, ".");
+    } else {
+        PutText(sink, "No beat rate yet.");
+    }
+    if (s.rejectedLines > 0) {
+        PutText(sink, " Lines rejected since start: ");
+        PutNumber(sink, s.rejectedLines);
+        PutText(sink, ".");
+    }
+    PutText(sink, "</p>\n<h2>The overlay in OBS</h2>\n<p>URL: <code>http://127.0.0.1:");
+    PutNumber(sink, s.webPort);
+    PutText(sink,
+            "/overlay</code></p>\n<ol>\n"
+            "<li>In OBS, under <i>Sources</i>, press <b>+</b> and choose <b>Browser</b>; name it and press OK.</li>\n"
+            "<li>Paste the URL above into <b>URL</b>.</li>\n"
+            "<li>Set <b>Width</b> and <b>Height</b> (say 600 and 300) and press OK. "
+            "The background is transparent: no key needed.</li>\n</ol>\n"
+            "<p>For other tools: <a href=\"/status.json\">/status.json</a> and the event stream "
+            "<a href=\"/events\">/events</a>.</p>\n</body></html>\n");
+}
