@@ -6,6 +6,7 @@
 #include "app/win32_event_loop.h"
 #include "display/win32_main_window.h"
 #include "settings/win32_settings_window.h"
+#include "web/win32_web_server.h"
 
 constexpr int kClientWidth = 300;
 constexpr int kClientHeight = 200;
@@ -43,6 +44,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showMode) {
     HWND mainWindow = CreateMainWindow(instance);
     LoadSettings(gApp.settings);
     OpenPort(gApp.link, gApp.settings.port, gApp.settings.baudRate);
+    StartWebServer(instance, gApp.settings.webPort);
     SetTimer(mainWindow, 0, kRepaintPeriodMs, nullptr);
     ShowWindow(mainWindow, showMode);
 

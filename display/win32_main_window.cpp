@@ -5,6 +5,7 @@
 #include "display/win32_draw_context.h"
 #include "display/win32_main_window.h"
 #include "settings/win32_settings_window.h"
+#include "web/win32_web_server.h"
 
 // The off-screen surface is kept between paints and remade only when the
 // client size changes: under Wine, making and selecting a bitmap costs more
@@ -103,6 +104,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             // loop instead of ours; the tick then drains, so the device is
             // not left unread.
             DrainOnTick();
+            ServeWebTick(GetTickCount64());
             // Data the event loop drains right after this tick is painted at
             // the next one when nothing else changed; draining here as well
             // would cost an extra read of the device on every tick. Without a

@@ -12,13 +12,13 @@ static void PutRateEvent(TextSink& sink, uint8_t rate) {
     PutText(sink, "\n\n");
 }
 
-// The values of a ring's window of `count` slots ending before `writeIndex`,
-// oldest first, as one samples event.
+// The values of a ring's window of `count` slots ending `skip` slots before
+// `writeIndex`, oldest first, as one samples event.
 static void PutSamplesEvent(TextSink& sink, const uint16_t* slots, uint32_t capacity, uint32_t writeIndex,
-                            uint32_t count) {
+                            uint32_t count, uint32_t skip = 0) {
     if (count == 0) return;
     PutText(sink, "event: samples\ndata: ");
-    uint32_t at = RingWindowStart(writeIndex, capacity, count);
+    uint32_t at = RingWindowStart(writeIndex, capacity, count + skip);
     for (uint32_t i = 0; i < count; ++i) {
         if (i > 0) PutText(sink, ",");
         PutNumber(sink, slots[(at + i) % capacity]);
@@ -26,16 +26,23 @@ static void PutSamplesEvent(TextSink& sink, const uint16_t* slots, uint32_t capa
     PutText(sink, "\n\n");
 }
 
+static uint32_t Least(uint32_t a, uint32_t b) { return a < b ? a : b; }
+
 void PutStreamOpening(TextSink& sink, LinkState state, const MeasurementStore& store, const LiveFeed& feed) {
     PutText(sink, "retry: 1000\n\n");
     PutStateEvent(sink, state);
+    // The newest values are still in the tick's news, which reaches this
+    // client too: they are left out here so nothing arrives twice.
     const SampleRing& samples = store.samples;
-    uint32_t sampleCount = feed.samplesHeld < samples.capacity ? feed.samplesHeld : samples.capacity;
-    PutSamplesEvent(sink, samples.slots, samples.capacity, samples.writeIndex, sampleCount);
+    uint32_t sampleCount = Least(feed.samplesHeld, samples.capacity);
+    uint32_t samplesPending = Least(feed.newSampleCount, sampleCount);
+    PutSamplesEvent(sink, samples.slots, samples.capacity, samples.writeIndex, sampleCount - samplesPending,
+                    samplesPending);
     const BeatRing& beats = store.beats;
-    uint32_t rateCount = feed.ratesHeld < beats.capacity ? feed.ratesHeld : beats.capacity;
+    uint32_t rateCount = Least(feed.ratesHeld, beats.capacity);
+    uint32_t ratesPending = Least(feed.newRateCount, rateCount);
     uint32_t at = RingWindowStart(beats.writeIndex, beats.capacity, rateCount);
-    for (uint32_t i = 0; i < rateCount; ++i) PutRateEvent(sink, beats.slots[(at + i) % beats.capacity]);
+    for (uint32_t i = 0; i < rateCount - ratesPending; ++i) PutRateEvent(sink, beats.slots[(at + i) % beats.capacity]);
 }
 
 void PutTickEvents(TextSink& sink, const LiveFeed& feed) {

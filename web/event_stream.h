@@ -7,7 +7,8 @@
 
 // What a client gets first: the reconnect delay, the state, the samples the
 // ring holds and every rate it holds, oldest first (only values received
-// since start or the last clear: the rings start out as zeros).
+// since start or the last clear: the rings start out as zeros), except those
+// still waiting for the tick, which sends them.
 void PutStreamOpening(TextSink& sink, LinkState state, const MeasurementStore& store, const LiveFeed& feed);
 
 // One tick's news in the order it happened to the rings: a clear, then the

@@ -2,7 +2,6 @@
 Vintra.exe under Wine and is judged by its pixels and its text. A streaming
 program's browser source is the same engine."""
 
-import socket
 import time
 import unittest
 
@@ -32,13 +31,6 @@ def tearDownModule():
 
 
 chromium = {"browser": None}  # one Chromium for the module; each case opens its own tabs
-
-
-def free_port():
-    """A loopback port nobody listens on now."""
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def element_box(page, element_id):
@@ -101,7 +93,7 @@ class OverlayInChromium(unittest.TestCase):
         return digits
 
     def test_the_rate_is_shown_only_while_live(self):
-        web_port = free_port()
+        web_port = vd.free_port()
         device = vd.plug_device(self, PORT)
         run = self.launch(web_port)
         heart = vd.Heartbeat(device, rate=77)
@@ -158,7 +150,7 @@ class OverlayInChromium(unittest.TestCase):
         run.wait_bpm(b"64")
 
     def test_settings_from_the_address_are_checked(self):
-        web_port = free_port()
+        web_port = vd.free_port()
         self.launch(web_port)  # no device: nothing live
         default = {"color": "rgb(255, 255, 255)", "size": "64px", "weight": "700", "history": True, "trace": False}
         # Each row: query, what differs from the defaults.

@@ -16,7 +16,6 @@ scripts/overlay-bench.sh builds what it needs and runs this with Debian's Python
 import argparse
 import json
 import random
-import socket
 import sys
 import os
 import time
@@ -43,12 +42,6 @@ WATCH_RATE = """(() => {
 
 def log(text):
     print(text, file=sys.stderr, flush=True)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def overlay_url(port):
@@ -84,7 +77,7 @@ def clock_offset(page):
 def measure_overlay_latency(session, rates):
     """B line written to the device until the overlay's frame that shows the new digits.
     500 S lines a second flow meanwhile, as from a real sensor."""
-    port = free_port()
+    port = vs.vd.free_port()
     device = vs.PtyDevice()
     program = vs.Program(session, web_port=port)
     chromium = browser.Browser()
@@ -134,7 +127,7 @@ def measure_overlay_latency(session, rates):
 
 def measure_memory(session, minutes):
     """Vintra's VmRSS at 500 samples a second over `minutes`, an overlay reloading every RELOAD_EVERY s."""
-    port = free_port()
+    port = vs.vd.free_port()
     device = vs.SimDevice(["--rate", "500"])
     program = vs.Program(session, web_port=port)
     chromium = browser.Browser()
@@ -183,7 +176,7 @@ def stacked(pictures, gap=6):
 
 def make_pictures(session, folder):
     """The overlay in Chromium from Vintra fed by a device written here, each composited over SCENES."""
-    port = free_port()
+    port = vs.vd.free_port()
     device = vs.PtyDevice()
     program = vs.Program(session, web_port=port)
     heart = vs.vd.Heartbeat(device, rate=72, ready=device.configured)
@@ -229,17 +222,17 @@ def main():
         if "cpu" in args.only:
             results["cpu_500"] = {
                 "no_client": wb.measure_cpu(session, "500/s", ["--rate", "500"], args.cpu_seconds,
-                                            web_port=free_port()),
+                                            web_port=vs.vd.free_port()),
                 "two_overlays": wb.measure_cpu(session, "500/s, 2 overlays", ["--rate", "500"], args.cpu_seconds,
-                                               web_port=free_port(), clients=overlays(2)),
+                                               web_port=vs.vd.free_port(), clients=overlays(2)),
             }
             ratio = results["cpu_500"]["two_overlays"]["vintra"] / max(1e-9, results["cpu_500"]["no_client"]["vintra"])
             results["cpu_500"]["ratio"] = round(ratio, 2)
             log("cpu       Vintra with two overlays / without: %.2f" % ratio)
         if "bpm" in args.only:
             results["bpm_latency"] = {
-                "no_client": wb.measure_latency(session, web_port=free_port()),
-                "two_overlays": wb.measure_latency(session, web_port=free_port(), clients=overlays(2)),
+                "no_client": wb.measure_latency(session, web_port=vs.vd.free_port()),
+                "two_overlays": wb.measure_latency(session, web_port=vs.vd.free_port(), clients=overlays(2)),
             }
         if "memory" in args.only:
             results["memory"] = measure_memory(session, args.minutes)

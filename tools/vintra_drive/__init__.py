@@ -17,6 +17,7 @@ measurements, the soak run and the demo. Each capability has one home:
     records          what the program makes of a line ("%u"), for checking an echo against what was sent
     session          a whole session (COM map, display, clean-up) for a test module or a tool
     wait             polling with a deadline
+    web_client       the web endpoint from the Linux side: requests, status.json, the event stream, free ports
     browser          headless Chromium over the DevTools protocol: pages, scripts, RGBA pictures
                      (imported on its own, `from vintra_drive import browser`: it needs python3-websocket)
 
@@ -37,5 +38,6 @@ from .settings_window import (SETTINGS_TITLE, choose_with_keyboard, choose_with_
                               read_settings_lists, settings_x_windows, top_level_windows, wait_settings_gone)
 from .simulator import Heartbeat, Relay, Simulator, read_counts, read_lines, run_into
 from .wait import EVENT_TIMEOUT, EXIT_TIMEOUT, WINDOW_TIMEOUT, wait_until
+from .web_client import EventStream, free_port, listening_addresses, wait_status
 from .wine import map_ports, port_link, stop_server, use_prefix
 from .x_input import click_at, click_in, find_window, press, visible_windows, window_name

@@ -1,0 +1,279 @@
+// The web endpoint through Winsock: non-blocking sockets whose events arrive
+// as messages to a message-only window, so serving never waits and never
+// holds up the device's drain or the paint. Every step is bounded: one accept,
+// one receive or the queued output per message.
+#include <winsock2.h>
+
+#include "web/win32_web_server.h"
+
+#include <cstdio>
+
+#include "app/app_state.h"
+#include "serial/platform.h"
+#include "web/event_stream.h"
+#include "web/http_request.h"
+#include "web/web_answers.h"
+
+constexpr int kMaxClients = 16;
+// Unsent output per client. Beyond it the client is not reading (a paused
+// tab): it is dropped rather than let slow the program or grow its memory.
+constexpr size_t kClientOutputLimit = 16384;
+// The socket's own send buffer, kept small for the same reason: a client
+// that stops reading is noticed within seconds, not megabytes later.
+constexpr int kSocketSendBuffer = 8192;
+constexpr uint64_t kRequestTimeoutMs = 10000;  // to send a request and take its answer
+constexpr uint64_t kKeepAliveMs = 15000;       // a silent stream gets a comment line
+constexpr UINT kSocketMessage = WM_APP + 17;
+constexpr const char* kSocketWindowClass = "VintraWebSockets";
+
+struct WebClient {
+    SOCKET socket;                    // INVALID_SOCKET: the slot is free
+    uint64_t acceptedMs;              // when the connection was accepted
+    size_t requestLength;             // bytes of the request head received
+    char request[kRequestHeadLimit];  // the request head as received
+    bool answered;                    // the answer is queued; more bytes from the client are ignored
+    bool streams;                     // an /events client: stays open for each tick's news
+    size_t outputStart;               // first queued byte not yet sent
+    size_t outputEnd;                 // end of the queued bytes
+    char output[kClientOutputLimit];  // queued bytes
+    const char* body;                 // a static body sent after the queued bytes (the overlay page)
+    size_t bodyLeft;                  // its bytes not yet sent
+    uint64_t lastQueuedMs;            // when the stream last got anything, for its keep-alive
+};
+
+// All of the endpoint's Windows state.
+struct WebServer {
+    HWND window;                      // message-only window the socket events go to
+    SOCKET listener;                  // INVALID_SOCKET while the endpoint is off
+    uint32_t port;                    // the port listened on, which the Host header must name
+    bool stateSent;                   // the streams were told a state at least once
+    LinkState sentState;              // the state word they were last told
+    char news[32768];                 // one tick's events, built once for all streams
+    WebClient clients[kMaxClients];   // the connections; free slots hold INVALID_SOCKET
+};
+
+static WebServer gWeb;
+
+// Echoes a line about the endpoint, in the echo's two-call form.
+static void SayAboutEndpoint(const char* text) { EchoLine(text); }
+
+// Frees the slot. `abort` resets the connection instead of closing it in order.
+static void CloseClient(WebClient& client, bool abort) {
+    if (abort) {
+        LINGER linger = {1, 0};
+        setsockopt(client.socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&linger), sizeof linger);
+    } else {
+        // Bytes the client sent beyond its request would turn the close into
+        // a reset that can destroy the answer on its way: read them away.
+        char scratch[1024];
+        recv(client.socket, scratch, sizeof scratch, 0);
+        shutdown(client.socket, SD_SEND);
+    }
+    closesocket(client.socket);
+    client.socket = INVALID_SOCKET;
+}
+
+static WebClient* ClientOf(SOCKET socket) {
+    for (WebClient& client : gWeb.clients) {
+        if (client.socket == socket && socket != INVALID_SOCKET) return &client;
+    }
+    return nullptr;
+}
+
+// Sends what is queued, as much as the socket takes now. An answer that is
+// all out closes its connection (streams stay).
+static void Flush(WebClient& client) {
+    for (;;) {
+        const char* from = client.output + client.outputStart;
+        size_t count = client.outputEnd - client.outputStart;
+        bool fromBody = count == 0;
+        if (fromBody) {
+            from = client.body;
+            count = client.bodyLeft;
+        }
+        if (count == 0) break;
+        int sent = send(client.socket, from, static_cast<int>(count), 0);
+        if (sent == SOCKET_ERROR) {
+            if (WSAGetLastError() != WSAEWOULDBLOCK) CloseClient(client, true);
+            return;
+        }
+        if (fromBody) {
+            client.body += sent;
+            client.bodyLeft -= static_cast<size_t>(sent);
+        } else {
+            client.outputStart += static_cast<size_t>(sent);
+        }
+    }
+    client.outputStart = client.outputEnd = 0;
+    if (client.answered && !client.streams) CloseClient(client, false);
+}
+
+// Queues bytes for a stream and sends what it can; a client whose queue
+// would overflow has stopped reading and is dropped.
+static void Queue(WebClient& client, const char* bytes, size_t count, uint64_t nowMs) {
+    if (client.outputStart > 0) {
+        memmove(client.output, client.output + client.outputStart, client.outputEnd - client.outputStart);
+        client.outputEnd -= client.outputStart;
+        client.outputStart = 0;
+    }
+    if (count > kClientOutputLimit - client.outputEnd) {
+        CloseClient(client, true);
+        return;
+    }
+    memcpy(client.output + client.outputEnd, bytes, count);
+    client.outputEnd += count;
+    client.lastQueuedMs = nowMs;
+    Flush(client);
+}
+
+// Answers a request whose head is complete (or refused).
+static void AnswerRequest(WebClient& client, const ParsedRequest& request) {
+    uint64_t nowMs = GetTickCount64();
+    WebSnapshot snapshot = TakeWebSnapshot(gApp.feed, gApp.link, gApp.settings, nowMs);
+    TextSink sink = SinkOver(client.output, kClientOutputLimit);
+    Answer answer = PutAnswer(sink, request, snapshot, gApp.store, gApp.feed);
+    if (sink.overflowed) {
+        CloseClient(client, true);
+        return;
+    }
+    client.answered = true;
+    client.streams = answer.streams;
+    client.outputStart = 0;
+    client.outputEnd = sink.length;
+    client.body = answer.body;
+    client.bodyLeft = answer.bodyLength;
+    client.lastQueuedMs = nowMs;
+    Flush(client);
+}
+
+static void Receive(WebClient& client) {
+    char scratch[1024];
+    char* into = client.answered ? scratch : client.request + client.requestLength;
+    size_t room = client.answered ? sizeof scratch : kRequestHeadLimit - client.requestLength;
+    int got = recv(client.socket, into, static_cast<int>(room), 0);
+    if (got == 0 || (got == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)) {
+        CloseClient(client, true);  // the client went away
+        return;
+    }
+    if (got <= 0 || client.answered) return;
+    client.requestLength += static_cast<size_t>(got);
+    ParsedRequest request = ParseRequest(client.request, client.requestLength, gWeb.port);
+    if (request.verdict != RequestVerdict::Incomplete) AnswerRequest(client, request);
+}
+
+static void Accept() {
+    SOCKET socket = accept(gWeb.listener, nullptr, nullptr);
+    if (socket == INVALID_SOCKET) return;
+    for (WebClient& client : gWeb.clients) {
+        if (client.socket != INVALID_SOCKET) continue;
+        client = {};
+        client.socket = socket;
+        client.acceptedMs = GetTickCount64();
+        setsockopt(socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kSocketSendBuffer),
+                   sizeof kSocketSendBuffer);
+        WSAAsyncSelect(socket, gWeb.window, kSocketMessage, FD_READ | FD_WRITE | FD_CLOSE);
+        return;
+    }
+    // All slots taken: this one is turned away at once.
+    WebClient turnedAway = {};
+    turnedAway.socket = socket;
+    CloseClient(turnedAway, true);
+}
+
+// The socket events, one at a time.
+static LRESULT CALLBACK SocketWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != kSocketMessage) return DefWindowProcA(window, message, wParam, lParam);
+    SOCKET socket = static_cast<SOCKET>(wParam);
+    WORD event = WSAGETSELECTEVENT(lParam);
+    if (socket == gWeb.listener) {
+        if (event == FD_ACCEPT) Accept();
+        return 0;
+    }
+    WebClient* client = ClientOf(socket);
+    if (client == nullptr) return 0;
+    switch (event) {
+        case FD_READ: Receive(*client); break;
+        case FD_WRITE: Flush(*client); break;
+        case FD_CLOSE:
+            // What arrived before the close may still complete a request.
+            Receive(*client);
+            if (client->socket != INVALID_SOCKET) CloseClient(*client, true);
+            break;
+        default: break;
+    }
+    return 0;
+}
+
+void StartWebServer(HINSTANCE instance, uint32_t port) {
+    gWeb.listener = INVALID_SOCKET;
+    for (WebClient& client : gWeb.clients) client.socket = INVALID_SOCKET;
+    if (port == 0) return;
+    char said[96];
+    if (port > 65535) {
+        std::snprintf(said, sizeof said, "Vintra: web port %u is not a port, overlay off", port);
+        SayAboutEndpoint(said);
+        return;
+    }
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return;
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = SocketWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = kSocketWindowClass;
+    RegisterClassExA(&windowClass);
+    gWeb.window = CreateWindowExA(0, kSocketWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // never reachable from another machine
+    // Nobody else may bind the port while we hold it (without this Windows
+    // lets a program with SO_REUSEADDR take it over).
+    BOOL exclusive = TRUE;
+    setsockopt(listener, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+    bool listening = listener != INVALID_SOCKET && gWeb.window != nullptr &&
+                     bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                     listen(listener, SOMAXCONN) == 0 &&
+                     WSAAsyncSelect(listener, gWeb.window, kSocketMessage, FD_ACCEPT) == 0;
+    if (!listening) {
+        if (listener != INVALID_SOCKET) closesocket(listener);
+        std::snprintf(said, sizeof said, "Vintra: web port %u in use, overlay off", port);
+        SayAboutEndpoint(said);
+        return;
+    }
+    gWeb.listener = listener;
+    gWeb.port = port;
+}
+
+void ServeWebTick(uint64_t nowMs) {
+    if (gWeb.listener == INVALID_SOCKET) {
+        StartNextTick(gApp.feed);
+        return;
+    }
+    TextSink news = SinkOver(gWeb.news, sizeof gWeb.news);
+    PutTickEvents(news, gApp.feed);
+    StartNextTick(gApp.feed);
+    LinkState state = CurrentLinkState(gApp.feed, gApp.link, gApp.settings.port, nowMs);
+    if (!gWeb.stateSent || state != gWeb.sentState) {
+        PutStateEvent(news, state);
+        gWeb.stateSent = true;
+        gWeb.sentState = state;
+    }
+    for (WebClient& client : gWeb.clients) {
+        if (client.socket == INVALID_SOCKET) continue;
+        if (client.streams) {
+            if (news.length > 0) {
+                Queue(client, gWeb.news, news.length, nowMs);
+            } else if (nowMs - client.lastQueuedMs >= kKeepAliveMs) {
+                char keepAlive[32];
+                TextSink comment = SinkOver(keepAlive, sizeof keepAlive);
+                PutKeepAlive(comment);
+                Queue(client, keepAlive, comment.length, nowMs);
+            }
+        } else if (nowMs - client.acceptedMs >= kRequestTimeoutMs) {
+            CloseClient(client, true);
+        }
+    }
+}
