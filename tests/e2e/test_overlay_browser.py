@@ -72,15 +72,19 @@ class OverlayInChromium(unittest.TestCase):
                       lambda: "the overlay to show %r (it shows %r, state %r)" % (
                           text, page.evaluate(BPM_TEXT), page.evaluate("document.body.dataset.state")))
 
-    def check_live_picture(self, page, digits_colour):
+    def check_live_picture(self, page, digits_colour, name):
         """The picture of a live overlay: digits drawn, a trace that moves, nothing else anywhere.
-        Returns the digit pixels."""
-        picture = page.screenshot()
+        Returns the digit pixels; the picture is kept in the shots folder as `name`."""
         bpm, trace = element_box(page, "bpm"), element_box(page, "trace")
+
+        def ready():  # digits and a trace with some length (it refills after a Delete)
+            picture = page.screenshot()
+            ok = len(pixels_of(picture, bpm, digits_colour)) > 150 and len(picture.drawn_pixels(trace)) > 300
+            return picture if ok else None
+        picture = vd.wait_until(ready, what="digits and a trace drawn in %s and %s" % (bpm, trace))
+        picture.save_png(name)
         digits = pixels_of(picture, bpm, digits_colour)
-        self.assertGreater(len(digits), 150, "digits drawn in %s" % (bpm,))
         drawn = picture.drawn_pixels(trace)
-        self.assertGreater(len(drawn), 300, "a trace drawn in %s" % (trace,))
         # Transparent wherever nothing is drawn: every pixel away from the page's parts.
         parts = [widened(element_box(page, name), SHADOW_ROOM, picture) for name in ("rate", "trace", "history")]
         stray = [p for p in picture.drawn_pixels(alpha=1)
@@ -103,8 +107,8 @@ class OverlayInChromium(unittest.TestCase):
 
         self.wait_text(page, "77")
         self.wait_text(hiding, "77")
-        digits77 = self.check_live_picture(page, WHITE)
-        self.check_live_picture(hiding, YELLOW)
+        digits77 = self.check_live_picture(page, WHITE, "overlay-live.png")
+        self.check_live_picture(hiding, YELLOW, "overlay-hiding-live.png")
         self.assertGreater(len(page.screenshot().drawn_pixels(element_box(page, "history"))), 100, "the history")
 
         with self.subTest("leads off: samples go on, rates stop"):
@@ -113,19 +117,20 @@ class OverlayInChromium(unittest.TestCase):
             self.assertEqual("stale", page.evaluate("document.body.dataset.state"))
             # The hiding overlay fades out whole.
             vd.wait_until(lambda: not hiding.screenshot().drawn_pixels(alpha=1), what="the hiding overlay gone")
-            # The samples did go on.
+            # The samples did go on: the dimmed trace still moves.
             trace = element_box(page, "trace")
-            before = page.screenshot().drawn_pixels(trace)
-            vd.wait_until(lambda: page.screenshot().drawn_pixels(trace) != before, what="the trace to move")
+            before = page.screenshot().drawn_pixels(trace, alpha=1)
+            vd.wait_until(lambda: page.screenshot().drawn_pixels(trace, alpha=1) != before, what="the trace to move")
+            page.screenshot().save_png("overlay-leads-off.png")
 
         with self.subTest("rates come back"):
             heart.rate = 93
             heart.beating = True
             self.wait_text(page, "93")
-            digits93 = self.check_live_picture(page, WHITE)
+            digits93 = self.check_live_picture(page, WHITE, "overlay-live-again.png")
             self.assertNotEqual(digits77, digits93, "other digits drawn for another rate")
             self.wait_text(hiding, "93")
-            self.check_live_picture(hiding, YELLOW)
+            self.check_live_picture(hiding, YELLOW, "overlay-hiding-live-again.png")
 
         with self.subTest("unplugged"):
             with heart.lock:
@@ -145,7 +150,7 @@ class OverlayInChromium(unittest.TestCase):
             with heart.lock:
                 device.plug()
             self.wait_text(page, "64")
-            self.check_live_picture(page, WHITE)
+            self.check_live_picture(page, WHITE, "overlay-replugged.png")
             self.wait_text(hiding, "64")
         run.wait_bpm(b"64")
 

@@ -12,6 +12,7 @@ import shutil
 import subprocess
 import tempfile
 import time
+import urllib.parse
 import urllib.request
 
 import websocket
@@ -60,7 +61,8 @@ class Browser:
 
     def open(self, url, width, height):
         """A new tab showing `url` at width x height CSS pixels, loaded; returns its Page."""
-        target = self._http("/json/new?" + url, method="PUT")
+        # The address travels as the query of /json/new: escaped, its own query stays whole.
+        target = self._http("/json/new?" + urllib.parse.quote(url, safe=""), method="PUT")
         page = Page(self, target)
         page.wait_for("location.href !== 'about:blank' && document.readyState === 'complete'",
                       START_TIMEOUT, "%s to load" % url)
