@@ -5,7 +5,8 @@ overlay page in Debian's headless Chromium (not part of the tests).
     tools/perf/overlay_bench.py [--rates N] [--cpu-seconds S] [--minutes M] [--only NAME ...] [--json OUT]
 
     latency  from a B line written to the device until the overlay shows its digits (N rates)
-    cpu      Vintra's CPU at 500 samples a second with no client and with two overlays open
+    cpu      Vintra's CPU at 500 samples a second with no client, with two overlays open in Chromium
+             and with two plain readers of /events
     bpm      the B-line-to-bpm.txt latency without and with two overlays open
     memory   Vintra's memory over M minutes while an overlay reloads every 10 s
     pictures the OBS guide's pictures of the overlay, composited over scene colours (into --pictures DIR)
@@ -15,6 +16,7 @@ scripts/overlay-bench.sh builds what it needs and runs this with Debian's Python
 
 import argparse
 import json
+import math
 import random
 import sys
 import os
@@ -53,12 +55,27 @@ def wait_live(page):
 
 
 def overlays(count):
-    """clients() for wine_bench: `count` overlays in one Chromium, each waited until live."""
+    """clients() for wine_bench: `count` overlays in one Chromium, each waited until connected."""
     def connect(port):
         chromium = browser.Browser()
         for _ in range(count):
-            wait_live(chromium.open(overlay_url(port), *SIZE))
+            chromium.open(overlay_url(port), *SIZE).wait_for(
+                "document.body.dataset.state !== 'offline'", 30, "the overlay to connect")
         return chromium.stop
+    return connect
+
+
+def streams(count):
+    """clients() for wine_bench: `count` plain readers of /events (the endpoint's own cost, without a browser)."""
+    def connect(port):
+        readers = [vs.vd.EventStream(port) for _ in range(count)]
+        for reader in readers:
+            reader.wait_event("state", timeout=30)
+
+        def disconnect():
+            for reader in readers:
+                reader.close()
+        return disconnect
     return connect
 
 
@@ -186,6 +203,10 @@ def make_pictures(session, folder):
         for name, query, height, state in PICTURES:
             if state == "stale":
                 heart.stop_beats()
+            if "history" in query:  # rates that wander, so the history has a shape
+                for step in range(50):
+                    heart.rate = 72 + round(9 * math.sin(step / 6))
+                    time.sleep(0.5)
             page = chromium.open(overlay_url(port) + query, SIZE[0], height)
             page.wait_for("document.body.dataset.state === %r" % state, 30, "the overlay %s" % state)
             time.sleep(3)  # a few seconds of trace across the picture
@@ -225,6 +246,8 @@ def main():
                                             web_port=vs.vd.free_port()),
                 "two_overlays": wb.measure_cpu(session, "500/s, 2 overlays", ["--rate", "500"], args.cpu_seconds,
                                                web_port=vs.vd.free_port(), clients=overlays(2)),
+                "two_streams": wb.measure_cpu(session, "500/s, 2 streams", ["--rate", "500"], args.cpu_seconds,
+                                              web_port=vs.vd.free_port(), clients=streams(2)),
             }
             ratio = results["cpu_500"]["two_overlays"]["vintra"] / max(1e-9, results["cpu_500"]["no_client"]["vintra"])
             results["cpu_500"]["ratio"] = round(ratio, 2)
