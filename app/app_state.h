@@ -15,12 +15,3 @@ struct AppState {
 };
 
 extern AppState gApp;
-
-// Drains the serial device into the store, at `nowMs`; runs after every event.
-void DrainAppSerial(uint64_t nowMs);
-
-// The user's Delete: empties the rings (and tells the web endpoint).
-void ClearAppMeasurements();
-
-// Checks the device's health or retries the chosen port, about once a second.
-void WatchAppLink(uint64_t nowMs);

@@ -3,15 +3,15 @@
 #include <windows.h>
 
 #include "app/app_state.h"
-
-EventLoopState gEventLoop;
+#include "app/win32_app_state.h"
+#include "serial/drain_serial.h"
 
 void DrainAfterEvent() {
-    DrainAppSerial(GetTickCount64());
-    gEventLoop.drainedSinceTick = true;
+    DrainSerial(gApp.link, gApp.store, gApp.feed, GetTickCount64());
+    gWin32.eventLoop.drainedSinceTick = true;
 }
 
 void DrainOnTick() {
-    if (!gEventLoop.drainedSinceTick) DrainAppSerial(GetTickCount64());
-    gEventLoop.drainedSinceTick = false;
+    if (!gWin32.eventLoop.drainedSinceTick) DrainSerial(gApp.link, gApp.store, gApp.feed, GetTickCount64());
+    gWin32.eventLoop.drainedSinceTick = false;
 }

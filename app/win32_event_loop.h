@@ -4,12 +4,6 @@
 // being moved or sized: the platform's own modal loops, which still deliver
 // the tick).
 
-struct EventLoopState {
-    bool drainedSinceTick;  // the main loop drained after the latest tick
-};
-
-extern EventLoopState gEventLoop;
-
 // The main loop's drain, after each event it dispatches.
 void DrainAfterEvent();
 

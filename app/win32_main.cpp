@@ -53,7 +53,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showMode) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
         DrainAfterEvent();
-        WatchAppLink(GetTickCount64());
+        WatchLink(gApp.linkWatch, gApp.link, gApp.settings.port, gApp.settings.baudRate, GetTickCount64());
     }
     return 0;
 }

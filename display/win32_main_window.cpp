@@ -1,37 +1,16 @@
 // The main window's handler: layout, repaint, keys.
 #include "app/app_state.h"
+#include "app/win32_app_state.h"
 #include "app/win32_event_loop.h"
 #include "display/repaint_decision.h"
-#include "display/win32_draw_context.h"
+#include "display/win32_draw_panels.h"
 #include "display/win32_main_window.h"
 #include "settings/win32_settings_window.h"
 #include "web/win32_web_server.h"
 
-// The off-screen surface is kept between paints and remade only when the
-// client size changes: under Wine, making and selecting a bitmap costs more
-// than drawing the whole picture, sixty times a second.
-struct BackBuffer {
-    HDC surface;     // compatible with the window, holds `bitmap`
-    HBITMAP bitmap;  // client-sized picture
-    int width;
-    int height;
-};
-
-static BackBuffer gBackBuffer;
-
-static PaintRecord gPainted;  // what the last paint showed
-
-// Only a benchmark's floor build (the program's cost without its paint) leaves
-// the tick's repaint out.
-#ifdef VINTRA_FLOOR_NO_PAINT
-constexpr bool kTicksRepaint = false;
-#else
-constexpr bool kTicksRepaint = true;
-#endif
-
 // A surface of the client's size, or null when the platform cannot make one.
 static HDC BackBufferFor(HDC screen, int width, int height) {
-    BackBuffer& buffer = gBackBuffer;
+    BackBuffer& buffer = gWin32.mainWindow.backBuffer;
     if (buffer.surface && buffer.width == width && buffer.height == height) return buffer.surface;
     if (buffer.surface) DeleteDC(buffer.surface);
     if (buffer.bitmap) DeleteObject(buffer.bitmap);
@@ -66,9 +45,10 @@ void PaintMainWindow(HWND window) {
     DeleteObject(green);
     SetBkColor(surface, kPanelGrey);
 
-    CreateDrawingTools(gDraw);
-    gDraw.surface = surface;
-    RenderPanels(gDraw, gApp.store);
+    DrawContext& draw = gWin32.mainWindow.draw;
+    CreateDrawingTools(draw);
+    draw.surface = surface;
+    RenderPanels(draw, gApp.store);
 
     if (backBuffer) BitBlt(screen, 0, 0, width, height, backBuffer, 0, 0, SRCCOPY);
     EndPaint(window, &paint);
@@ -76,11 +56,14 @@ void PaintMainWindow(HWND window) {
     // partial one (part of the window uncovered) the next tick repaints.
     RECT& painted = paint.rcPaint;
     bool whole = painted.left <= 0 && painted.top <= 0 && painted.right >= width && painted.bottom >= height;
-    NotePaint(gPainted, gApp.store, whole);
+    NotePaint(gWin32.mainWindow.painted, gApp.store, whole);
 }
 
 static void HandleKey(WPARAM key) {
-    if (key == VK_DELETE) ClearAppMeasurements();
+    if (key == VK_DELETE) {
+        ClearMeasurements(gApp.store);
+        NoteClear(gApp.feed);
+    }
     if (key == VK_F6) RunSettingsCommand();
 }
 
@@ -90,7 +73,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             PostQuitMessage(0);
             return 0;
         case WM_SIZE:
-            gDraw.layout = ComputePanelLayout(LOWORD(lParam), HIWORD(lParam));
+            gWin32.mainWindow.draw.layout = ComputePanelLayout(LOWORD(lParam), HIWORD(lParam));
             InvalidateRect(window, nullptr, FALSE);
             return 0;
         case WM_GETMINMAXINFO: {
@@ -109,7 +92,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             // the next one when nothing else changed; draining here as well
             // would cost an extra read of the device on every tick. Without a
             // big rate font the paint used a small one: repaint to retry it.
-            if (kTicksRepaint && (TickMustRepaint(gPainted, gApp.store) || !gDraw.rateFont))
+            if (TickMustRepaint(gWin32.mainWindow.painted, gApp.store) || !gWin32.mainWindow.draw.rateFont)
                 InvalidateRect(window, nullptr, FALSE);
             return 0;
         case WM_PAINT:

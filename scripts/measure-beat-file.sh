@@ -26,7 +26,8 @@ for r in "${revs[@]}"; do
     src="$dir/src"
     echo "== $r ($(git rev-parse --short "$r"))"
   fi
-  sinks="$src/serial/win32_line_sinks.cpp"
+  sinks="$src/serial/win32_bpm_file.cpp"
+  [ -f "$sinks" ] || sinks="$src/serial/win32_line_sinks.cpp"  # its name in older revisions
   "${cxx[@]}" -I"$src" -c "$sinks" -o "$dir/sinks.o"
   "${cxx[@]}" -I"$root" -static "$root/tests/win/beat_file_probe.cpp" "$root/tests/win/beat_file_readers.cpp" \
     "$dir/sinks.o" -o "$dir/beat_file_probe.exe"

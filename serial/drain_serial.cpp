@@ -35,7 +35,10 @@ void DrainSerial(SerialLink& link, MeasurementStore& store, LiveFeed& feed, uint
                 return;
             }
             if (got > room) got = 0;
-            if (got > 0) NoteBytes(feed, nowMs);
+            if (got > 0) {
+                link.proven = true;
+                NoteBytes(feed, nowMs);
+            }
             CommitRead(buffer, at, got);
             line = TakeLine(buffer);
             if (line == nullptr) {

@@ -5,16 +5,23 @@ void WatchLink(LinkWatch& watch, SerialLink& link, uint32_t wantedPort, uint32_t
     watch.nextCheckMs = nowMs + kLinkWatchPeriodMs;
 
     if (link.device != kNoDevice) {
-        if (!SerialDeviceHealthy(link.device)) LoseDevice(link);
+        if (SerialDeviceHealthy(link.device)) {
+            link.proven = true;
+        } else {
+            LoseDevice(link);
+        }
         return;
     }
     if (wantedPort == 0) return;
     uint32_t lostPort = link.lostPort;
     OpenPort(link, wantedPort, baud);
-    if (link.device != kNoDevice && !SerialDeviceHealthy(link.device)) {
-        // A stale name that opens is as good as no device: still absent, or still gone.
-        ClosePort(link);
-        link.failure = OpenFailure::Absent;
-        link.lostPort = lostPort;
+    if (link.device == kNoDevice) return;
+    if (SerialDeviceHealthy(link.device)) {
+        link.proven = true;
+        return;
     }
+    // A stale name that opens is as good as no device: still absent, or still gone.
+    ClosePort(link);
+    link.failure = OpenFailure::Absent;
+    link.lostPort = lostPort;
 }

@@ -22,12 +22,14 @@ void ClosePort(SerialLink& link) {
     link.device = kNoDevice;
     link.port = 0;
     link.pending = kEmptyLineBuffer;
+    link.proven = false;
 }
 
 void LoseDevice(SerialLink& link) {
     uint32_t port = link.port;
+    bool proven = link.proven;
     ClosePort(link);
-    link.lostPort = port;
+    if (proven) link.lostPort = port;
 }
 
 void ApplyBaudRate(SerialLink& link, uint32_t baud) {

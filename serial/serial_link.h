@@ -10,11 +10,12 @@ struct SerialLink {
     DeviceHandle device;  // the open device, or kNoDevice
     LineBuffer pending;   // this connection's partial line; emptied whenever the link closes or switches
     OpenFailure failure;  // why the latest open failed; None once one succeeds
-    uint32_t lostPort;    // the port whose device went away while open; 0 once a port opens
+    bool proven;          // the open device passed a health check or delivered bytes
+    uint32_t lostPort;    // the port whose proven device went away; 0 once a port opens
     uint32_t connection;  // counts successful opens, so a reader can tell one connection from the next
 };
 
-constexpr SerialLink kClosedLink = {0, kNoDevice, kEmptyLineBuffer, OpenFailure::None, 0, 0};
+constexpr SerialLink kClosedLink = {0, kNoDevice, kEmptyLineBuffer, OpenFailure::None, false, 0, 0};
 
 // (Re)opens the link on `port` and configures the line for non-blocking reads.
 // Asking for the port already open does nothing (its pending bytes stay);
@@ -28,8 +29,10 @@ void OpenPort(SerialLink& link, uint32_t port, uint32_t baud);
 // Closes the device, if any, and leaves the link Closed with nothing pending.
 void ClosePort(SerialLink& link);
 
-// Closes a device that went away (a failed read or health check) and
-// remembers its port as lost until a port opens again.
+// Closes a device that went away (a failed read or health check) and, if it
+// had worked, remembers its port as lost until a port opens again. (Under
+// Wine a stale port name opens and then fails its first check: a device
+// that never worked did not go away, it was never there.)
 void LoseDevice(SerialLink& link);
 
 // Applies a new baud rate to the port that is already open, keeping it open.

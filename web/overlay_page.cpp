@@ -194,11 +194,11 @@ text-shadow:0 0 .05em var(--shadow),0 0 .1em var(--shadow),0 .03em .16em var(--s
     if (n < 2) return;
     let lo = Math.min(...rates), hi = Math.max(...rates);
     if (hi - lo < 20) { const mid = (lo + hi) / 2; lo = mid - 10; hi = mid + 10; }
-    const width = Math.max(1.5, h / 28), label = Math.round(h / 3.2), pad = width * 1.5;
+    const width = Math.max(2, h / 18), label = Math.round(h / 3.2), pad = width * 1.5;
     g.font = style.fontWeight + " " + label + "px " + getComputedStyle(body).fontFamily;
     g.textBaseline = "top";
     g.shadowColor = shadow;
-    g.shadowBlur = 3;
+    g.shadowBlur = width * 2;
     g.fillStyle = digits;
     g.fillText(String(Math.round(hi)), pad, pad);
     g.textBaseline = "bottom";

@@ -27,7 +27,8 @@ constexpr UINT kSocketMessage = WM_APP + 17;
 constexpr const char* kSocketWindowClass = "VintraWebSockets";
 
 struct WebClient {
-    SOCKET socket;                    // INVALID_SOCKET: the slot is free
+    bool inUse;                       // the slot holds a connection
+    SOCKET socket;                    // the connection
     uint64_t acceptedMs;              // when the connection was accepted
     size_t requestLength;             // bytes of the request head received
     char request[kRequestHeadLimit];  // the request head as received
@@ -44,38 +45,46 @@ struct WebClient {
 // All of the endpoint's Windows state.
 struct WebServer {
     HWND window;                      // message-only window the socket events go to
-    SOCKET listener;                  // INVALID_SOCKET while the endpoint is off
+    bool listening;                   // the endpoint is on (off until started, and when its port was taken)
+    SOCKET listener;                  // the listening socket
     uint32_t port;                    // the port listened on, which the Host header must name
     bool stateSent;                   // the streams were told a state at least once
     LinkState sentState;              // the state word they were last told
     char news[32768];                 // one tick's events, built once for all streams
-    WebClient clients[kMaxClients];   // the connections; free slots hold INVALID_SOCKET
+    WebClient clients[kMaxClients];   // the connections
 };
 
 static WebServer gWeb;
 
-// Echoes a line about the endpoint, in the echo's two-call form.
-static void SayAboutEndpoint(const char* text) { EchoLine(text); }
+// Closes a connection with a reset: nothing queued is sent, and the other
+// end learns at once that it is over.
+static void Reset(SOCKET socket) {
+    LINGER linger = {1, 0};
+    setsockopt(socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&linger), sizeof linger);
+    closesocket(socket);
+}
 
 // Frees the slot. `abort` resets the connection instead of closing it in order.
 static void CloseClient(WebClient& client, bool abort) {
+    client.inUse = false;
     if (abort) {
-        LINGER linger = {1, 0};
-        setsockopt(client.socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&linger), sizeof linger);
-    } else {
-        // Bytes the client sent beyond its request would turn the close into
-        // a reset that can destroy the answer on its way: read them away.
-        char scratch[1024];
-        recv(client.socket, scratch, sizeof scratch, 0);
-        shutdown(client.socket, SD_SEND);
+        Reset(client.socket);
+        return;
     }
+    // Bytes the client sent beyond its request would turn the close into a
+    // reset that can destroy the answer on its way: read them away (as much
+    // as a request may be, no more).
+    char scratch[1024];
+    for (size_t read = 0; read < kRequestHeadLimit; read += sizeof scratch) {
+        if (recv(client.socket, scratch, sizeof scratch, 0) <= 0) break;
+    }
+    shutdown(client.socket, SD_SEND);
     closesocket(client.socket);
-    client.socket = INVALID_SOCKET;
 }
 
 static WebClient* ClientOf(SOCKET socket) {
     for (WebClient& client : gWeb.clients) {
-        if (client.socket == socket && socket != INVALID_SOCKET) return &client;
+        if (client.inUse && client.socket == socket) return &client;
     }
     return nullptr;
 }
@@ -165,8 +174,9 @@ static void Accept() {
     SOCKET socket = accept(gWeb.listener, nullptr, nullptr);
     if (socket == INVALID_SOCKET) return;
     for (WebClient& client : gWeb.clients) {
-        if (client.socket != INVALID_SOCKET) continue;
+        if (client.inUse) continue;
         client = {};
+        client.inUse = true;
         client.socket = socket;
         client.acceptedMs = GetTickCount64();
         setsockopt(socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kSocketSendBuffer),
@@ -174,10 +184,7 @@ static void Accept() {
         WSAAsyncSelect(socket, gWeb.window, kSocketMessage, FD_READ | FD_WRITE | FD_CLOSE);
         return;
     }
-    // All slots taken: this one is turned away at once.
-    WebClient turnedAway = {};
-    turnedAway.socket = socket;
-    CloseClient(turnedAway, true);
+    Reset(socket);  // all slots taken: turned away at once
 }
 
 // The socket events, one at a time.
@@ -185,7 +192,7 @@ static LRESULT CALLBACK SocketWindowProc(HWND window, UINT message, WPARAM wPara
     if (message != kSocketMessage) return DefWindowProcA(window, message, wParam, lParam);
     SOCKET socket = static_cast<SOCKET>(wParam);
     WORD event = WSAGETSELECTEVENT(lParam);
-    if (socket == gWeb.listener) {
+    if (gWeb.listening && socket == gWeb.listener) {
         if (event == FD_ACCEPT) Accept();
         return 0;
     }
@@ -197,7 +204,7 @@ static LRESULT CALLBACK SocketWindowProc(HWND window, UINT message, WPARAM wPara
         case FD_CLOSE:
             // What arrived before the close may still complete a request.
             Receive(*client);
-            if (client->socket != INVALID_SOCKET) CloseClient(*client, true);
+            if (client->inUse) CloseClient(*client, true);
             break;
         default: break;
     }
@@ -205,13 +212,11 @@ static LRESULT CALLBACK SocketWindowProc(HWND window, UINT message, WPARAM wPara
 }
 
 void StartWebServer(HINSTANCE instance, uint32_t port) {
-    gWeb.listener = INVALID_SOCKET;
-    for (WebClient& client : gWeb.clients) client.socket = INVALID_SOCKET;
     if (port == 0) return;
     char said[96];
     if (port > 65535) {
         std::snprintf(said, sizeof said, "Vintra: web port %u is not a port, overlay off", port);
-        SayAboutEndpoint(said);
+        EchoLine(said);  // longer than any device line, so never taken for one
         return;
     }
     WSADATA data;
@@ -229,10 +234,10 @@ void StartWebServer(HINSTANCE instance, uint32_t port) {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<u_short>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // never reachable from another machine
-    // Nobody else may bind the port while we hold it (without this Windows
-    // lets a program with SO_REUSEADDR take it over).
-    BOOL exclusive = TRUE;
-    setsockopt(listener, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+    // Neither SO_REUSEADDR (on Windows it would bind over another program's
+    // listener, where "in use" must win) nor SO_EXCLUSIVEADDRUSE (it refuses
+    // the port while the previous run's connections linger in TIME_WAIT, so
+    // a restarted Vintra would come up without its endpoint).
     bool listening = listener != INVALID_SOCKET && gWeb.window != nullptr &&
                      bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
                      listen(listener, SOMAXCONN) == 0 &&
@@ -240,15 +245,16 @@ void StartWebServer(HINSTANCE instance, uint32_t port) {
     if (!listening) {
         if (listener != INVALID_SOCKET) closesocket(listener);
         std::snprintf(said, sizeof said, "Vintra: web port %u in use, overlay off", port);
-        SayAboutEndpoint(said);
+        EchoLine(said);  // longer than any device line, so never taken for one
         return;
     }
     gWeb.listener = listener;
+    gWeb.listening = true;
     gWeb.port = port;
 }
 
 void ServeWebTick(uint64_t nowMs) {
-    if (gWeb.listener == INVALID_SOCKET) {
+    if (!gWeb.listening) {
         StartNextTick(gApp.feed);
         return;
     }
@@ -262,7 +268,7 @@ void ServeWebTick(uint64_t nowMs) {
         gWeb.sentState = state;
     }
     for (WebClient& client : gWeb.clients) {
-        if (client.socket == INVALID_SOCKET) continue;
+        if (!client.inUse) continue;
         if (client.streams) {
             if (news.length > 0) {
                 Queue(client, gWeb.news, news.length, nowMs);

@@ -19,7 +19,7 @@ static void DrainStream(benchmark::State& state, bool posixSinks) {
     static MeasurementStore store;
     static LiveFeed feed;
     InitMeasurementStore(store);
-    SerialLink link = {1, 0, kEmptyLineBuffer};
+    SerialLink link = {1, 0, kEmptyLineBuffer, OpenFailure::None, true, 0, 1};
     gSinkCounters = {0, 0};
     for (auto _ : state) {
         RewindMemoryDevice(stream.bytes.data(), stream.bytes.size());

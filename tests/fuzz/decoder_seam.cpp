@@ -10,7 +10,7 @@
 DecoderRig gRig;
 
 void ResetDecoderRig(const uint8_t* control, size_t controlCount, std::vector<std::string> expectedLines) {
-    gRig.link = {1, 0, kEmptyLineBuffer, OpenFailure::None, 0, 1};
+    gRig.link = {1, 0, kEmptyLineBuffer, OpenFailure::None, true, 0, 1};
     gRig.feed = {};
     gRig.store = {};
     InitMeasurementStore(gRig.store);

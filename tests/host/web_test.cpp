@@ -171,6 +171,15 @@ TEST(LinkStateWord, FollowsTheDeviceThroughItsLife) {
     EXPECT_STREQ(r.Word(), "gone");
     r.chosen = 4;  // the user picks another port, which is not there
     EXPECT_STREQ(r.Word(), "absent");
+
+    // A stale name that opens at start-up and fails its first check never
+    // worked: absent, not gone.
+    FeedRig fresh;
+    gFake.presentPorts = {3};
+    OpenPort(fresh.link, 3, 115200);
+    gFake.healthy = false;
+    fresh.Watch();
+    EXPECT_STREQ(fresh.Word(), "absent");
 }
 
 TEST(LiveFeed, CountsLinesRejectsAndBytesWithoutValidLines) {

@@ -4,8 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "app/app_state.h"
+#include "app/win32_app_state.h"
 #include "app/win32_event_loop.h"
-#include "display/win32_draw_context.h"
+#include "display/win32_draw_panels.h"
 #include "display/win32_main_window.h"
 #include "settings/win32_settings_window.h"
 #include "tests/win/panel_canvas.h"
@@ -185,8 +186,8 @@ TEST_F(MainWindowTest, PaintsThePanelsForItsClientSize) {
     // Resized: the layout follows the size event.
     SetClientSize(window, 420, 280);
     PanelLayout expected = ComputePanelLayout(420, 280);
-    EXPECT_EQ(gDraw.layout.history.right, expected.history.right);
-    EXPECT_EQ(gDraw.layout.signal.bottom, expected.signal.bottom);
+    EXPECT_EQ(gWin32.mainWindow.draw.layout.history.right, expected.history.right);
+    EXPECT_EQ(gWin32.mainWindow.draw.layout.signal.bottom, expected.signal.bottom);
     ExpectScreenMatchesOffScreen(420, 280);
 }
 
@@ -239,7 +240,7 @@ TEST_F(MainWindowTest, DataSentWhileAMenuIsOpenArrivesBeforeItCloses) {
     ASSERT_NE(gMenuWatch.device, INVALID_HANDLE_VALUE) << GetLastError();
     DeleteFileA("bpm.txt");
     SetTimer(window, 0, kRepaintPeriodMs, nullptr);
-    gEventLoop.drainedSinceTick = true;  // as left by the main loop
+    gWin32.eventLoop.drainedSinceTick = true;  // as left by the main loop
 
     HMENU menu = CreatePopupMenu();
     AppendMenuA(menu, MF_STRING, 1, "Item");

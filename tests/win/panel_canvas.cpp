@@ -1,6 +1,7 @@
 #include "tests/win/panel_canvas.h"
 
-#include "display/win32_draw_context.h"
+#include "app/win32_app_state.h"
+#include "display/win32_draw_panels.h"
 
 namespace {
 
@@ -57,14 +58,14 @@ Canvas RenderOffScreen(int width, int height, const MeasurementStore& store) {
     DeleteObject(green);
     SetBkColor(s.dc, kPanelGrey);
 
-    PanelLayout savedLayout = gDraw.layout;
-    HDC savedSurface = gDraw.surface;
-    CreateDrawingTools(gDraw);
-    gDraw.layout = ComputePanelLayout(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
-    gDraw.surface = s.dc;
-    RenderPanels(gDraw, store);
-    gDraw.layout = savedLayout;
-    gDraw.surface = savedSurface;
+    PanelLayout savedLayout = gWin32.mainWindow.draw.layout;
+    HDC savedSurface = gWin32.mainWindow.draw.surface;
+    CreateDrawingTools(gWin32.mainWindow.draw);
+    gWin32.mainWindow.draw.layout = ComputePanelLayout(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+    gWin32.mainWindow.draw.surface = s.dc;
+    RenderPanels(gWin32.mainWindow.draw, store);
+    gWin32.mainWindow.draw.layout = savedLayout;
+    gWin32.mainWindow.draw.surface = savedSurface;
     return ReadAndFree(s, width, height);
 }
 

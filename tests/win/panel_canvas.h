@@ -23,8 +23,8 @@ struct Canvas {
 };
 
 // RenderPanels onto a fresh 32-bit surface: green fill, grey text background,
-// the drawing tools and the layout for this size in gDraw. gDraw's layout and
-// surface are put back afterwards.
+// the drawing tools and the layout for this size in the main window's draw
+// context, whose layout and surface are put back afterwards.
 Canvas RenderOffScreen(int width, int height, const MeasurementStore& store);
 
 // The client area of a window as it is on the screen now.

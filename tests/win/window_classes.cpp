@@ -1,6 +1,6 @@
 #include "tests/win/window_classes.h"
 
-#include "display/win32_draw_context.h"
+#include "display/win32_draw_panels.h"
 #include "display/win32_main_window.h"
 #include "settings/win32_settings_window.h"
 

@@ -23,9 +23,9 @@ import os
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import vintra_session as vs  # noqa: E402
-import wine_bench as wb  # noqa: E402
-from vintra_drive import browser, screen as vd_screen  # noqa: E402
+import wine_bench as wb  # noqa: E402  (puts tools/ on the path)
+import vintra_drive as vd  # noqa: E402
+from vintra_drive import browser  # noqa: E402
 
 SIZE = (640, 240)
 RELOAD_EVERY = 10.0  # seconds between the memory run's reloads
@@ -68,7 +68,7 @@ def overlays(count):
 def streams(count):
     """clients() for wine_bench: `count` plain readers of /events (the endpoint's own cost, without a browser)."""
     def connect(port):
-        readers = [vs.vd.EventStream(port) for _ in range(count)]
+        readers = [vd.EventStream(port) for _ in range(count)]
         for reader in readers:
             reader.wait_event("state", timeout=30)
 
@@ -91,12 +91,12 @@ def clock_offset(page):
     return best[1]
 
 
-def measure_overlay_latency(session, rates):
+def measure_overlay_latency(rates):
     """B line written to the device until the overlay's frame that shows the new digits.
     500 S lines a second flow meanwhile, as from a real sensor."""
-    port = vs.vd.free_port()
-    device = vs.PtyDevice()
-    program = vs.Program(session, web_port=port)
+    port = vd.free_port()
+    device = vd.PtyDevice(wb.PORT)
+    run, _ = wb.start_program(web_port=port)
     chromium = browser.Browser()
     rng = random.Random(17)
     latencies = []
@@ -133,7 +133,7 @@ def measure_overlay_latency(session, rates):
                     raise RuntimeError("the overlay never showed %d" % value)
     finally:
         chromium.stop()
-        program.stop()
+        wb.stop_program(run)
         device.close()
     result = {"rates": len(latencies), "p50_ms": round(wb.percentile(latencies, 0.5), 1),
               "p95_ms": round(wb.percentile(latencies, 0.95), 1), "max_ms": round(max(latencies), 1)}
@@ -142,11 +142,11 @@ def measure_overlay_latency(session, rates):
     return result
 
 
-def measure_memory(session, minutes):
+def measure_memory(minutes):
     """Vintra's VmRSS at 500 samples a second over `minutes`, an overlay reloading every RELOAD_EVERY s."""
-    port = vs.vd.free_port()
-    device = vs.SimDevice(["--rate", "500"])
-    program = vs.Program(session, web_port=port)
+    port = vd.free_port()
+    device = vd.Simulator(wb.PORT, ["--rate", "500"], sim=wb.VINTRA_SIM)
+    run, pid = wb.start_program(web_port=port)
     chromium = browser.Browser()
     samples = []  # (seconds since start, kB)
     try:
@@ -160,10 +160,10 @@ def measure_memory(session, minutes):
             page.reload()
             wait_live(page)
             reloads += 1
-            samples.append((time.monotonic() - started, vs.resident_kib(program.pid)))
+            samples.append((time.monotonic() - started, vd.resident_kb(pid)))
     finally:
         chromium.stop()
-        program.stop()
+        wb.stop_program(run)
         device.stop()
     first_minute = [kb for t, kb in samples if t <= 60] or [samples[0][1]]
     last_minute = [kb for t, kb in samples if t >= samples[-1][0] - 60]
@@ -188,15 +188,15 @@ def stacked(pictures, gap=6):
     """RGB pictures of one width one above the other, white between."""
     width = pictures[0].width
     rows = b"".join(p.data + b"\xff" * (width * 3 * gap) for p in pictures)[:-width * 3 * gap]
-    return vd_screen.Picture(width, sum(p.height for p in pictures) + gap * (len(pictures) - 1), rows)
+    return vd.Picture(width, sum(p.height for p in pictures) + gap * (len(pictures) - 1), rows)
 
 
-def make_pictures(session, folder):
+def make_pictures(folder):
     """The overlay in Chromium from Vintra fed by a device written here, each composited over SCENES."""
-    port = vs.vd.free_port()
-    device = vs.PtyDevice()
-    program = vs.Program(session, web_port=port)
-    heart = vs.vd.Heartbeat(device, rate=72, ready=device.configured)
+    port = vd.free_port()
+    device = vd.PtyDevice(wb.PORT)
+    run, _ = wb.start_program(web_port=port)
+    heart = vd.Heartbeat(device, rate=72, ready=lambda: vd.line_view.raw_and_unmapped(device.slave_path))
     chromium = browser.Browser()
     try:
         wb.wait_configured(device)
@@ -218,7 +218,7 @@ def make_pictures(session, folder):
     finally:
         chromium.stop()
         heart.stop()
-        program.stop()
+        wb.stop_program(run)
         device.close()
 
 
@@ -232,37 +232,37 @@ def main():
     parser.add_argument("--minutes", type=float, default=10, help="the memory run (10)")
     parser.add_argument("--only", nargs="+", choices=FIGURES, default=FIGURES[:-1])
     parser.add_argument("--json", help="write the figures here")
-    parser.add_argument("--pictures", default=os.path.join(vs.vd.paths.REPO, "docs"),
+    parser.add_argument("--pictures", default=os.path.join(vd.paths.REPO, "docs"),
                         help="where the pictures go (docs/)")
     args = parser.parse_args()
     results = {}
-    session = vs.Session().start()
+    server = wb.start_session()
     try:
         if "latency" in args.only:
-            results["overlay_latency"] = measure_overlay_latency(session, args.rates)
+            results["overlay_latency"] = measure_overlay_latency(args.rates)
         if "cpu" in args.only:
             results["cpu_500"] = {
-                "no_client": wb.measure_cpu(session, "500/s", ["--rate", "500"], args.cpu_seconds,
-                                            web_port=vs.vd.free_port()),
-                "two_overlays": wb.measure_cpu(session, "500/s, 2 overlays", ["--rate", "500"], args.cpu_seconds,
-                                               web_port=vs.vd.free_port(), clients=overlays(2)),
-                "two_streams": wb.measure_cpu(session, "500/s, 2 streams", ["--rate", "500"], args.cpu_seconds,
-                                              web_port=vs.vd.free_port(), clients=streams(2)),
+                "no_client": wb.measure_cpu(server, "500/s", ["--rate", "500"], args.cpu_seconds,
+                                            web_port=vd.free_port()),
+                "two_overlays": wb.measure_cpu(server, "500/s, 2 overlays", ["--rate", "500"], args.cpu_seconds,
+                                               web_port=vd.free_port(), clients=overlays(2)),
+                "two_streams": wb.measure_cpu(server, "500/s, 2 streams", ["--rate", "500"], args.cpu_seconds,
+                                              web_port=vd.free_port(), clients=streams(2)),
             }
             ratio = results["cpu_500"]["two_overlays"]["vintra"] / max(1e-9, results["cpu_500"]["no_client"]["vintra"])
             results["cpu_500"]["ratio"] = round(ratio, 2)
             log("cpu       Vintra with two overlays / without: %.2f" % ratio)
         if "bpm" in args.only:
             results["bpm_latency"] = {
-                "no_client": wb.measure_latency(session, web_port=vs.vd.free_port()),
-                "two_overlays": wb.measure_latency(session, web_port=vs.vd.free_port(), clients=overlays(2)),
+                "no_client": wb.measure_latency(web_port=vd.free_port()),
+                "two_overlays": wb.measure_latency(web_port=vd.free_port(), clients=overlays(2)),
             }
         if "memory" in args.only:
-            results["memory"] = measure_memory(session, args.minutes)
+            results["memory"] = measure_memory(args.minutes)
         if "pictures" in args.only:
-            make_pictures(session, args.pictures)
+            make_pictures(args.pictures)
     finally:
-        session.stop()
+        wb.stop_session(server)
     if args.json:
         with open(args.json, "w") as f:
             json.dump(results, f, indent=1)

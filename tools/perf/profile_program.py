@@ -3,8 +3,8 @@
 
     tools/perf/profile_program.py [--rate N | --idle] [--seconds S] [--out perf.data] [--server]
 
-Starts the same private session as wine_bench.py, runs Vintra.exe with
-vintra-sim at N samples/s (or with no device), and runs
+Starts the same private session as wine_bench.py, with its functions, runs
+Vintra.exe with vintra-sim at N samples/s (or with no device), and runs
 `perf record -g -p PID` on the Vintra process (with --server also on the Wine
 server). Read it with `perf report -i OUT --no-children --sort dso,sym`.
 """
@@ -16,7 +16,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import vintra_session as vs  # noqa: E402
+import wine_bench as wb  # noqa: E402  (it puts tools/ on the path)
+import vintra_drive as vd  # noqa: E402
 
 
 def main():
@@ -27,30 +28,30 @@ def main():
     parser.add_argument("--out", default="perf.data")
     parser.add_argument("--server", action="store_true", help="profile the Wine server too")
     args = parser.parse_args()
-    session = vs.Session().start()
+    server = wb.start_session()
     device = None
-    program = None
+    run = None
     try:
         if args.idle:
-            vs.remove_port_link()
+            vd.remove_link(vd.port_link(wb.PORT))
         else:
-            device = vs.SimDevice(["--rate", str(args.rate)])
-        program = vs.Program(session)
+            device = vd.Simulator(wb.PORT, ["--rate", str(args.rate)], sim=wb.VINTRA_SIM)
+        run, pid = wb.start_program()
         if device:
-            vs.wait_until(device.configured, 30, "the program to configure the line")
+            wb.wait_configured(device)
         time.sleep(3)
-        pids = [program.pid] + ([session.server.pid] if args.server else [])
-        before = vs.cpu_seconds(program.pid)
+        pids = [pid] + ([server.pid] if args.server else [])
+        before = vd.cpu_seconds(pid)
         subprocess.run(["perf", "record", "-g", "-o", args.out, "-p", ",".join(map(str, pids)),
                         "--", "sleep", str(args.seconds)], check=True)
         print("Vintra used %.2f%% of a core while recorded" %
-              (100 * (vs.cpu_seconds(program.pid) - before) / args.seconds), file=sys.stderr)
+              (100 * (vd.cpu_seconds(pid) - before) / args.seconds), file=sys.stderr)
     finally:
-        if program:
-            program.stop()
+        if run:
+            wb.stop_program(run)
         if device:
             device.stop()
-        session.stop()
+        wb.stop_session(server)
     return 0
 
 

@@ -15,15 +15,25 @@ import json
 import os
 import random
 import select
+import shutil
 import struct
-import subprocess
 import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import vintra_session as vs  # noqa: E402
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import vintra_drive as vd  # noqa: E402
 
+# The benchmark builds (scripts/bench.sh makes them) and a Wine prefix of their
+# own, so the Wine server's CPU is ours alone and no test run restarts it.
+HOST_BUILD = os.environ.get("VINTRA_BENCH_HOST_BUILD", os.path.join(vd.paths.REPO, "build", "bench"))
+WIN_BUILD = os.environ.get("VINTRA_BENCH_WIN_BUILD", os.path.join(vd.paths.REPO, "build", "bench-win"))
+VINTRA_EXE = os.environ.get("VINTRA_EXE", os.path.join(WIN_BUILD, "product", "Vintra.exe"))
+VINTRA_SIM = os.environ.get("VINTRA_SIM", os.path.join(HOST_BUILD, "tools", "vintra_sim", "vintra-sim"))
+vd.use_prefix(os.environ.get("VINTRA_WINEPREFIX") or os.path.join(HOST_BUILD, "wineprefix"))
+
+PORT = 5                  # the COM port every run uses
+BAUD = 256000             # the fastest rate the settings offer
 SETTLE_SECONDS = 5        # after the device is up, before measuring
 LATENCY_LINES = 200
 SUSTAINED_RATE = 4000     # lines/s: what a 256000-baud line carries (6-byte lines, 10 bits a byte)
@@ -33,19 +43,75 @@ def log(text):
     print(text, file=sys.stderr, flush=True)
 
 
+def bench_exe(name):
+    """A Windows benchmark executable of the benchmark build: at its top, or one
+    level down when the product's own build includes the benchmark folder."""
+    for folder in (WIN_BUILD, os.path.join(WIN_BUILD, "product", "tests", "bench", "win")):
+        path = os.path.join(folder, name)
+        if os.path.exists(path):
+            return path
+    raise RuntimeError("%s is not built in %s" % (name, WIN_BUILD))
+
+
+def start_session():
+    """COM<PORT> mapped, a private display and a persistent Wine server, whose
+    process is measured and stays between runs; returns that process."""
+    vd.start_session((PORT,))
+    server = vd.wine.start_server()
+    time.sleep(0.5)
+    # Start Wine's desktop processes once, so the first measured run does not
+    # pay for them.
+    vd.wine.run("cmd", ["/c", "exit"], capture=False, timeout=120)
+    return server
+
+
+def stop_session(server):
+    vd.stop_session()
+    server.wait(30)
+
+
+def start_program(exe=VINTRA_EXE, echo=False, web_port=None):
+    """Vintra.exe (or a floor build of it, `exe`) in a fresh working folder, set
+    to COM<PORT> and its web endpoint to `web_port` (None: the default port);
+    returns the run and the process id to measure."""
+    config = b"%d %d" % (PORT, BAUD) + (b" %d" % web_port if web_port is not None else b"")
+    run = vd.launch(tempfile.mkdtemp(prefix="vintra-bench-"), config, exe=exe, echo_lines=echo)
+    return run, vd.wait_until(run.windows_pid, 60, "the Vintra process")
+
+
+def stop_program(run):
+    """Ends a run but not the Wine server (VintraRun.kill would end both)."""
+    run.process.kill()
+    run.process.wait(30)
+    # The loader may have handed over to another process image; make sure it is gone.
+    vd.wait_until(lambda: run.windows_pid() is None, 30, "the Vintra process to end")
+    shutil.rmtree(run.folder, ignore_errors=True)
+
+
 def wait_configured(device):
-    vs.wait_until(device.configured, 30, "the program to open and configure COM%d" % vs.PORT)
+    """Until the program has opened the device (a PtyDevice or a Simulator) and set it raw."""
+    vd.wait_until(lambda: vd.line_view.raw_and_unmapped(device.slave_path), 30,
+                  "the program to open and configure COM%d" % PORT)
 
 
-def measure_cpu(session, label, sim_arguments, seconds, exe=vs.VINTRA_EXE, web_port=None, clients=None):
+def cpu_share(pids, seconds):
+    """CPU seconds per wall second of each named process over `seconds`."""
+    before = {name: vd.cpu_seconds(pid) for name, pid in pids.items()}
+    start = time.monotonic()
+    time.sleep(seconds)
+    wall = time.monotonic() - start
+    return {name: (vd.cpu_seconds(pid) - before[name]) / wall for name, pid in pids.items()}
+
+
+def measure_cpu(server, label, sim_arguments, seconds, exe=VINTRA_EXE, web_port=None, clients=None):
     """CPU share of Vintra (or its floor build `exe`), the Wine server and the X
     server over `seconds`, with vintra-sim sending `sim_arguments` (None: no
     device at all). clients(web_port), if given, connects clients to the web
     endpoint once the device is up and returns what disconnects them."""
-    device = vs.SimDevice(sim_arguments) if sim_arguments is not None else None
+    device = vd.Simulator(PORT, sim_arguments, sim=VINTRA_SIM) if sim_arguments is not None else None
     if device is None:
-        vs.remove_port_link()
-    program = vs.Program(session, exe=exe, web_port=web_port)
+        vd.remove_link(vd.port_link(PORT))
+    run, pid = start_program(exe, web_port=web_port)
     disconnect = None
     try:
         if device:
@@ -53,12 +119,12 @@ def measure_cpu(session, label, sim_arguments, seconds, exe=vs.VINTRA_EXE, web_p
         if clients:
             disconnect = clients(web_port)
         time.sleep(SETTLE_SECONDS)
-        shares = vs.cpu_share({"vintra": program.pid, "wineserver": session.server.pid,
-                               "xvfb": session.xvfb.pid}, seconds)
+        shares = cpu_share({"vintra": pid, "wineserver": server.pid,
+                            "xvfb": vd.display.xvfb["process"].pid}, seconds)
     finally:
         if disconnect:
             disconnect()
-        program.stop()
+        stop_program(run)
         if device:
             device.stop()
     log("cpu %-10s vintra %5.2f%%  wineserver %5.2f%%  Xvfb %5.2f%%" % (
@@ -68,20 +134,16 @@ def measure_cpu(session, label, sim_arguments, seconds, exe=vs.VINTRA_EXE, web_p
 
 # ------------------------------------------------------------ benchmark executables
 
-def run_exe(session, name, arguments=(), debug=vs.ECHO_OFF):
+def run_exe(name, arguments=()):
     """Runs one of the Windows benchmark executables in a scratch folder and
     returns its "key value" output lines as a dict of numbers."""
     folder = tempfile.mkdtemp(prefix="vintra-exe-")
     try:
-        result = subprocess.run([vs.WINE, vs.bench_exe(name)] + list(arguments), cwd=folder,
-                                env=session.env(debug), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                timeout=600)
+        result = vd.wine.run(bench_exe(name), arguments, cwd=folder, timeout=600)
     finally:
-        for entry in os.listdir(folder):
-            os.remove(os.path.join(folder, entry))
-        os.rmdir(folder)
+        shutil.rmtree(folder, ignore_errors=True)
     values = {}
-    for line in result.stdout.decode(errors="replace").splitlines():
+    for line in result.stdout.splitlines():
         parts = line.split()
         if len(parts) == 2:
             try:
@@ -89,18 +151,18 @@ def run_exe(session, name, arguments=(), debug=vs.ECHO_OFF):
             except ValueError:
                 pass
     if result.returncode != 0 or not values:
-        raise RuntimeError("%s failed: %s" % (name, result.stdout.decode(errors="replace")))
+        raise RuntimeError("%s failed: %s" % (name, result.stdout))
     return values
 
 
 RUNS = 3  # benchmark executables run this often; the best median counts
 
 
-def lowest_medians(session, name, keys):
+def lowest_medians(name, keys):
     """Runs a benchmark executable RUNS times and keeps, for each key, the best
     median (lowest time, highest rate): other processes on a shared machine only
     ever make it slower."""
-    runs = [run_exe(session, name) for _ in range(RUNS)]
+    runs = [run_exe(name) for _ in range(RUNS)]
     best = dict(runs[0])
     for key, better in keys.items():
         pick = min if better == "low" else max
@@ -109,18 +171,18 @@ def lowest_medians(session, name, keys):
     return best
 
 
-def measure_frame(session):
+def measure_frame():
     """Median RenderPanels and whole-paint times on the default layout."""
-    values = lowest_medians(session, "vintra_frame_bench.exe", {
+    values = lowest_medians("vintra_frame_bench.exe", {
         "render_us": "low", "render_tick_pct": "low", "paint_us": "low", "paint_tick_pct": "low"})
     log("frame     RenderPanels %.0f us (%.2f%% of a tick), whole paint %.0f us (%.2f%%)" % (
         values["render_us"], values["render_tick_pct"], values["paint_us"], values["paint_tick_pct"]))
     return values
 
 
-def measure_drain_real_sinks(session):
+def measure_drain_real_sinks():
     """The decoder with the real echo and bpm.txt writes: lines per second."""
-    values = lowest_medians(session, "vintra_drain_bench.exe", {
+    values = lowest_medians("vintra_drain_bench.exe", {
         "drain_real_sinks_lines_per_s": "high", "drain_real_sinks_cpu_us_per_line": "low"})
     log("drain     with the real echo and bpm.txt: %.0f lines/s, %.1f us of CPU a line" % (
         values["drain_real_sinks_lines_per_s"], values["drain_real_sinks_cpu_us_per_line"]))
@@ -170,15 +232,15 @@ def percentile(values, fraction):
     return ordered[rank - 1]
 
 
-def measure_latency(session, lines=LATENCY_LINES, web_port=None, clients=None):
+def measure_latency(lines=LATENCY_LINES, web_port=None, clients=None):
     """From a B line written to the pseudo-terminal to bpm.txt holding its value.
     S lines flow at 50 per second meanwhile; each B line has a value different
     from the one before and goes out at a random moment, after the previous one
     has arrived. clients: as for measure_cpu."""
-    device = vs.PtyDevice()
-    program = vs.Program(session, web_port=web_port)
-    watch = Inotify(program.folder)
-    bpm_path = program.path("bpm.txt")
+    device = vd.PtyDevice(PORT)
+    run, _ = start_program(web_port=web_port)
+    watch = Inotify(run.folder)
+    bpm_path = run.path("bpm.txt")
     rng = random.Random(7)
     latencies = []
     disconnect = None
@@ -224,7 +286,7 @@ def measure_latency(session, lines=LATENCY_LINES, web_port=None, clients=None):
         if disconnect:
             disconnect()
         watch.close()
-        program.stop()
+        stop_program(run)
         device.close()
     result = {"lines": len(latencies), "p50_ms": round(percentile(latencies, 0.5), 2),
               "p95_ms": round(percentile(latencies, 0.95), 2), "max_ms": round(max(latencies), 2)}
@@ -235,7 +297,7 @@ def measure_latency(session, lines=LATENCY_LINES, web_port=None, clients=None):
 
 # ------------------------------------------------------------ sustained rate
 
-def measure_sustained(session, seconds):
+def measure_sustained(seconds):
     """SUSTAINED_RATE lines/s for `seconds`: every well-formed line the simulator
     sent must come back in the echo, in order."""
     work = tempfile.mkdtemp(prefix="vintra-sustained-")
@@ -243,19 +305,20 @@ def measure_sustained(session, seconds):
     # The delay leaves time for the program to start and open the line: bytes
     # written before Wine opens a pseudo-terminal are flushed away.
     start_delay = 15
-    device = vs.SimDevice(["--rate", str(SUSTAINED_RATE), "--duration", str(seconds), "--seed", "11",
-                           "--start-delay", str(start_delay), "--linger", "2", "--log-wellformed", sent_path])
+    device = vd.Simulator(PORT, ["--rate", str(SUSTAINED_RATE), "--duration", str(seconds), "--seed", "11",
+                                 "--start-delay", str(start_delay), "--linger", "2", "--log-wellformed", sent_path],
+                          sim=VINTRA_SIM)
     started = time.monotonic()
-    program = vs.Program(session, echo=True)
+    run, _ = start_program(echo=True)
     try:
         wait_configured(device)
         if time.monotonic() - started > start_delay - 1:
             raise RuntimeError("the program opened the line too late for a clean count")
         device.wait(start_delay + seconds + 60)
         time.sleep(2)  # the last lines' echo
-        echoed = program.run.echoed_lines()
+        echoed = run.echoed_lines()
     finally:
-        program.stop()
+        stop_program(run)
         device.stop()
     with open(sent_path, "rb") as f:
         sent = [line.rstrip(b"\r\n") for line in f if line.strip()]
@@ -276,22 +339,22 @@ def measure_sustained(session, seconds):
 
 # ------------------------------------------------------------ memory
 
-def measure_memory(session, minutes):
+def measure_memory(minutes):
     """VmRSS of the program after 10 s and after `minutes`, at 500 samples/s."""
-    device = vs.SimDevice(["--rate", "500", "--status-every", "5"])
-    program = vs.Program(session)
+    device = vd.Simulator(PORT, ["--rate", "500", "--status-every", "5"], sim=VINTRA_SIM)
+    run, pid = start_program()
     try:
         wait_configured(device)
         started = time.monotonic()
         time.sleep(10)
-        early = vs.resident_kib(program.pid)
+        early = vd.resident_kb(pid)
         peak = early
         while time.monotonic() - started < minutes * 60:
             time.sleep(5)
-            peak = max(peak, vs.resident_kib(program.pid))
-        late = vs.resident_kib(program.pid)
+            peak = max(peak, vd.resident_kb(pid))
+        late = vd.resident_kb(pid)
     finally:
-        program.stop()
+        stop_program(run)
         device.stop()
     result = {"after_10s_kib": early, "after_kib": late, "peak_kib": peak, "minutes": minutes}
     log("memory    VmRSS after 10 s %d KiB, after %g min %d KiB (peak %d KiB)" % (early, minutes, late, peak))
@@ -309,33 +372,33 @@ def main():
     args = parser.parse_args()
     cpu_seconds = 10 if args.quick else 30
     results = {"quick": args.quick, "cpu_window_s": cpu_seconds}
-    session = vs.Session().start()
+    server = start_session()
     try:
         if "frame" in args.only:
-            results["frame"] = measure_frame(session)
+            results["frame"] = measure_frame()
         if "drain" in args.only:
-            results["drain"] = measure_drain_real_sinks(session)
+            results["drain"] = measure_drain_real_sinks()
         if "cpu" in args.only:
             results["cpu"] = {
-                "idle": measure_cpu(session, "idle", None, cpu_seconds),
-                "50": measure_cpu(session, "50/s", ["--rate", "50"], cpu_seconds),
-                "500": measure_cpu(session, "500/s", ["--rate", "500"], cpu_seconds),
-                "4000": measure_cpu(session, "4000/s", ["--rate", str(SUSTAINED_RATE)], cpu_seconds),
+                "idle": measure_cpu(server, "idle", None, cpu_seconds),
+                "50": measure_cpu(server, "50/s", ["--rate", "50"], cpu_seconds),
+                "500": measure_cpu(server, "500/s", ["--rate", "500"], cpu_seconds),
+                "4000": measure_cpu(server, "4000/s", ["--rate", str(SUSTAINED_RATE)], cpu_seconds),
                 # The floors: what the program costs at 500/s without the tick's
                 # repaint, and without that and the echo.
-                "500_no_paint": measure_cpu(session, "no paint", ["--rate", "500"], cpu_seconds,
-                                            vs.bench_exe("vintra_floor_no_paint.exe")),
-                "500_no_paint_no_echo": measure_cpu(session, "neither", ["--rate", "500"], cpu_seconds,
-                                                    vs.bench_exe("vintra_floor_no_paint_no_echo.exe")),
+                "500_no_paint": measure_cpu(server, "no paint", ["--rate", "500"], cpu_seconds,
+                                            bench_exe("vintra_floor_no_paint.exe")),
+                "500_no_paint_no_echo": measure_cpu(server, "neither", ["--rate", "500"], cpu_seconds,
+                                                    bench_exe("vintra_floor_no_paint_no_echo.exe")),
             }
         if "latency" in args.only:
-            results["latency"] = measure_latency(session)
+            results["latency"] = measure_latency()
         if "sustained" in args.only:
-            results["sustained"] = measure_sustained(session, 60)
+            results["sustained"] = measure_sustained(60)
         if "memory" in args.only:
-            results["memory"] = measure_memory(session, 1 if args.quick else 10)
+            results["memory"] = measure_memory(1 if args.quick else 10)
     finally:
-        session.stop()
+        stop_session(server)
     if args.json:
         with open(args.json, "w") as f:
             json.dump(results, f, indent=1)

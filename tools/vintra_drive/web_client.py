@@ -148,15 +148,20 @@ class EventStream:
             with self._lock:
                 self.events.append((name, "\n".join(data), time.monotonic()))
 
-    def named(self, name):
-        """The data of every event called `name` so far."""
+    def mark(self):
+        """A place in the stream: pass it to wait_event to wait only for what comes after it."""
         with self._lock:
-            return [data for event, data, _ in self.events if event == name]
+            return len(self.events)
 
-    def wait_event(self, name, data=None, timeout=wait.EVENT_TIMEOUT):
-        """Waits for an event `name` (with `data`, if given) after those already seen; returns its data."""
-        start = len(self.named(name)) if data is None else 0
-        return wait.wait_until(lambda: next((d for d in self.named(name)[start:] if data in (None, d)), None),
+    def named(self, name, after=0):
+        """The data of every event called `name` so far (after the mark `after`)."""
+        with self._lock:
+            return [data for event, data, _ in self.events[after:] if event == name]
+
+    def wait_event(self, name, data=None, timeout=wait.EVENT_TIMEOUT, after=None):
+        """Waits for an event `name` (with `data`, if given) after the mark `after` (default: now); returns its data."""
+        after = self.mark() if after is None else after
+        return wait.wait_until(lambda: next((d for d in self.named(name, after) if data in (None, d)), None),
                                timeout, lambda: "event %s %s (had: %s)" % (name, data or "", self.named(name)[-5:]))
 
     def close(self):

@@ -20,7 +20,7 @@ int main() {
     static MeasurementStore store;
     static LiveFeed feed;
     InitMeasurementStore(store);
-    SerialLink link = {1, 0, kEmptyLineBuffer};
+    SerialLink link = {1, 0, kEmptyLineBuffer, OpenFailure::None, true, 0, 1};
     double runs[kRuns];
     double cpuStart = ProcessCpuMicroseconds();
     for (int run = 0; run < kRuns; ++run) {

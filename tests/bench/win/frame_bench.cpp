@@ -9,7 +9,8 @@
 #include <cstring>
 
 #include "app/app_state.h"
-#include "display/win32_draw_context.h"
+#include "app/win32_app_state.h"
+#include "display/win32_draw_panels.h"
 #include "tests/bench/win/bench_window.h"
 
 constexpr int kClientWidth = 300;
@@ -27,15 +28,15 @@ static double TimeRenderPanels(HWND window, int frames) {
     SelectObject(surface, bitmap);
     RECT client = {0, 0, kClientWidth, kClientHeight};
     HBRUSH green = CreateSolidBrush(kChromaGreen);
-    gDraw.layout = ComputePanelLayout(kClientWidth, kClientHeight);
-    CreateDrawingTools(gDraw);
-    gDraw.surface = surface;
+    gWin32.mainWindow.draw.layout = ComputePanelLayout(kClientWidth, kClientHeight);
+    CreateDrawingTools(gWin32.mainWindow.draw);
+    gWin32.mainWindow.draw.surface = surface;
     SetBkColor(surface, kPanelGrey);
     for (int i = -kWarmupFrames; i < frames; ++i) {
         FillRect(surface, &client, green);
         LARGE_INTEGER start;
         QueryPerformanceCounter(&start);
-        RenderPanels(gDraw, gApp.store);
+        RenderPanels(gWin32.mainWindow.draw, gApp.store);
         double took = MicrosecondsSince(start);
         if (i >= 0) gSamples[i] = took;
     }

@@ -7,7 +7,8 @@
 #include <initializer_list>
 
 #include "app/app_state.h"
-#include "display/win32_draw_context.h"
+#include "app/win32_app_state.h"
+#include "display/win32_draw_panels.h"
 #include "display/trace_math.h"
 #include "tests/bench/win/bench_window.h"
 
@@ -30,27 +31,30 @@ static void Fill(HDC surface) {
     FillRect(surface, &all, gGreen);
 }
 
-static void Panels(HDC) { DrawPanels(gDraw); }
+static void Panels(HDC) { DrawPanels(gWin32.mainWindow.draw); }
 
-static void RateText(HDC) { DrawRate(gDraw, gApp.store); }
+static void RateText(HDC) { DrawRate(gWin32.mainWindow.draw, gApp.store); }
 
-static void SignalLines(HDC) { DrawSignal(gDraw, gApp.store.samples); }
+static void SignalLines(HDC) { DrawSignal(gWin32.mainWindow.draw, gApp.store.samples); }
 
-static void GridAndLabels(HDC) { DrawGrid(gDraw, ComputeHistoryTrace(gApp.store.beats, gDraw.layout.history)); }
+static void GridAndLabels(HDC) {
+    DrawContext& draw = gWin32.mainWindow.draw;
+    DrawGrid(draw, ComputeHistoryTrace(gApp.store.beats, draw.layout.history));
+}
 
 static void HistoryLines(HDC) {
     const BeatRing& ring = gApp.store.beats;
-    DrawHistory(gDraw, ring, ComputeHistoryTrace(ring, gDraw.layout.history));
+    DrawHistory(gWin32.mainWindow.draw, ring, ComputeHistoryTrace(ring, gWin32.mainWindow.draw.layout.history));
 }
 
-static void WholeRender(HDC) { RenderPanels(gDraw, gApp.store); }
+static void WholeRender(HDC) { RenderPanels(gWin32.mainWindow.draw, gApp.store); }
 
 // The same signal as one Polyline call: a cheaper-looking alternative that the
 // platform turns out to make slower (it unions every segment's outline).
 static void SignalPolyline(HDC surface) {
     const SampleRing& ring = gApp.store.samples;
-    const PanelRect& panel = gDraw.layout.signal;
-    SelectObject(surface, gDraw.tracePen);
+    const PanelRect& panel = gWin32.mainWindow.draw.layout.signal;
+    SelectObject(surface, gWin32.mainWindow.draw.tracePen);
     SignalTrace trace = ComputeSignalTrace(ring, panel);
     static POINT points[kSampleSlots];
     for (uint32_t i = 0; i < trace.count; ++i)
@@ -109,10 +113,10 @@ int main() {
     HBITMAP bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
     SelectObject(surface, bitmap);
     gGreen = CreateSolidBrush(kChromaGreen);
-    gDraw.layout = ComputePanelLayout(kWidth, kHeight);
-    CreateDrawingTools(gDraw);
-    gDraw.surface = surface;
-    RenderPanels(gDraw, gApp.store);  // makes the rate font
+    gWin32.mainWindow.draw.layout = ComputePanelLayout(kWidth, kHeight);
+    CreateDrawingTools(gWin32.mainWindow.draw);
+    gWin32.mainWindow.draw.surface = surface;
+    RenderPanels(gWin32.mainWindow.draw, gApp.store);  // makes the rate font
     SetBkColor(surface, kPanelGrey);
     for (const Step& step : kSteps) {
         for (int i = -100; i < kFrames; ++i) {

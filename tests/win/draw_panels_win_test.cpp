@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "display/win32_draw_context.h"
+#include "display/win32_draw_panels.h"
 #include "tests/win/panel_canvas.h"
 
 namespace {

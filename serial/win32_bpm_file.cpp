@@ -1,4 +1,4 @@
-// "bpm.txt" and the echo through the Windows file and debugger APIs.
+// Writes "bpm.txt", for text overlays, through the Windows file API.
 #include <windows.h>
 
 #include "serial/platform.h"
@@ -49,13 +49,4 @@ void WriteBeatRateFile(const char* text, int length) {
     // rewrite in place and leave no stray file behind.
     DeleteFileA(kBeatRateTempFile);
     RewriteInPlace(text, length);
-}
-
-void EchoLine(const char* line) {
-#ifndef VINTRA_FLOOR_NO_ECHO  // defined only by a benchmark's floor build, never by the program
-    OutputDebugStringA(line);
-    OutputDebugStringA("\n");
-#else
-    (void)line;
-#endif
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The surface, drawing tools and panel geometry of the main window's paint.
+// Draws the three panels with GDI: the surface, tools and geometry of the
+// main window's paint, and the drawing steps.
 #include <windows.h>
 
 #include "display/panel_layout.h"
@@ -15,8 +16,6 @@ struct DrawContext {
     HFONT labelFont;     // grid labels
     PanelLayout layout;  // follows the window's client size
 };
-
-extern DrawContext gDraw;
 
 constexpr COLORREF kChromaGreen = RGB(0, 255, 0);
 constexpr COLORREF kPanelGrey = RGB(180, 180, 180);

@@ -1,9 +1,7 @@
 // Draws the panels, the rate number and both traces with GDI.
-#include "display/win32_draw_context.h"
+#include "display/win32_draw_panels.h"
 #include "display/format_short.h"
 #include "display/trace_math.h"
-
-DrawContext gDraw;
 
 // A bold fixed-pitch font of the platform's choosing, `height` pixels high.
 static HFONT CreatePanelFont(int height) {

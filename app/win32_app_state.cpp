@@ -1,0 +1,3 @@
+#include "app/win32_app_state.h"
+
+Win32State gWin32;
