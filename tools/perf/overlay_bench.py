@@ -70,7 +70,7 @@ def streams(count):
     def connect(port):
         readers = [vd.EventStream(port) for _ in range(count)]
         for reader in readers:
-            reader.wait_event("state", timeout=30)
+            reader.wait_event("state", timeout=30, after=0)
 
         def disconnect():
             for reader in readers:
