@@ -17,7 +17,6 @@ SHADOW_ROOM = 16  # px around an element its soft shadow may reach
 
 BPM_TEXT = "document.getElementById('bpm').textContent"
 
-
 def setUpModule():
     vd.start_session((PORT,))
     chromium["browser"] = browser.Browser()
@@ -59,8 +58,7 @@ def pixels_of(picture, box, colour):
 
 class OverlayInChromium(unittest.TestCase):
     def launch(self, port_number):
-        run = vd.launch_for(self, b"%d 115200 %d" % (PORT, port_number))
-        return run
+        return vd.launch_for(self, b"%d 115200 %d" % (PORT, port_number))
 
     def open(self, port_number, query=""):
         page = chromium["browser"].open("http://127.0.0.1:%d/overlay%s" % (port_number, query), *SIZE)
