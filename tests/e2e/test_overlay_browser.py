@@ -107,7 +107,8 @@ class OverlayInChromium(unittest.TestCase):
         self.wait_text(hiding, "77")
         digits77 = self.check_live_picture(page, WHITE, "overlay-live.png")
         self.check_live_picture(hiding, YELLOW, "overlay-hiding-live.png")
-        self.assertGreater(len(page.screenshot().drawn_pixels(element_box(page, "history"))), 100, "the history")
+        history = element_box(page, "history")
+        vd.wait_until(lambda: len(page.screenshot().drawn_pixels(history)) > 100, what="the history drawn (two rates)")
 
         with self.subTest("leads off: samples go on, rates stop"):
             last_beat = heart.stop_beats()
