@@ -155,7 +155,9 @@ class Heartbeat:
         tick = 0
         while not self._stop.is_set():
             with self.lock:
-                if self.device.plugged() and self.ready():
+                # A device the program does not read (any more) is not written:
+                # a full terminal would block the write with the lock held.
+                if self.device.plugged() and self.ready() and self.device.queued() < 4096:
                     tick += 1
                     lines = [b"S%d" % wave(self.per_tick * tick + k) for k in range(self.per_tick)]
                     beat = self.beating and tick % 25 == 0
