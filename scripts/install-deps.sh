@@ -15,6 +15,8 @@ PACKAGES=(
   # the signal and scoring tools.
   gcc-avr avr-libc binutils-avr arduino-core-avr libsimavr-dev libelf-dev
   python3-numpy python3-scipy python3-matplotlib
+  # The overlay in a real browser: the engine of a streaming program's browser source.
+  chromium
 )
 
 missing=()

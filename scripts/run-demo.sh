@@ -11,10 +11,13 @@
 # With DISPLAY set the window opens there and the demo runs until the window is
 # closed or Ctrl-C. Without DISPLAY it runs N seconds (default 15) on a private
 # X server, saves a screenshot of the window (default build/demo-run/screenshot.png)
-# and stops. Either way it stops everything it started.
+# and the overlay's picture from headless Chromium beside it (overlay.png), and
+# stops. Either way it prints the overlay's and the status page's addresses and
+# stops everything it started.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-case "${1:-}" in -h|--help) sed -n '2,15s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
+case "${1:-}" in -h|--help) sed -n '2,17s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
+source "$root/cmake/debian-paths.env"
 
 bash "$root/scripts/install-deps.sh"
 targets=(host:vintra-sim win:Vintra)

@@ -5,8 +5,9 @@ instead, running in its simulator at real time on a recorded heart (looped).
 
 With DISPLAY set the window opens there and the demo runs until the window is
 closed or Ctrl-C. Without DISPLAY it runs --seconds on a private X server,
-saves a screenshot of the window and stops. Either way it stops everything it
-started.
+saves a screenshot of the window and the overlay's picture from headless
+Chromium beside it, and stops. Either way it prints the overlay's and the
+status page's addresses and stops everything it started.
 """
 
 import argparse
@@ -18,6 +19,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import vintra_drive as vd  # noqa: E402
 
 PORT = 5
+WEB = "http://127.0.0.1:8725"  # the program's endpoint at its default port
+OVERLAY_SIZE = (640, 100)       # the guide's suggested browser source size
 
 
 def parse_args(argv):
@@ -31,6 +34,20 @@ def parse_args(argv):
     args = parser.parse_args(argv)
     args.run_dir = run_dir
     return args
+
+
+def save_overlay(path):
+    """The overlay as headless Chromium shows it (transparent where nothing is drawn); its path, or why not."""
+    from vintra_drive import browser  # needs Debian's python3-websocket, only here
+    chromium = browser.Browser()
+    try:
+        page = chromium.open(WEB + "/overlay", *OVERLAY_SIZE)
+        page.wait_for("document.body.dataset.state === 'live'", 10, "the overlay to be live")
+        return page.screenshot().save_png(path)
+    except AssertionError as error:
+        return "none (%s)" % error
+    finally:
+        chromium.stop()
 
 
 def main(argv):
@@ -55,13 +72,17 @@ def main(argv):
             vd.start_display()
         print("== Vintra.exe in %s (display %s)" % (args.run_dir, os.environ["DISPLAY"]), flush=True)
         run = vd.launch(args.run_dir, b"%d 115200" % PORT)
+        print("Overlay:     %s/overlay (a browser source, %dx%d)" % ((WEB,) + OVERLAY_SIZE))
+        print("Status page: %s/" % WEB, flush=True)
         if headless:
             print("Running for %d s on a private display..." % args.seconds, flush=True)
             time.sleep(args.seconds)
             picture = run.screenshot()
             path = picture.save_png(os.path.realpath(args.screenshot)) if picture else "none (no window showed)"
+            overlay = save_overlay(os.path.join(os.path.dirname(os.path.realpath(args.screenshot)), "overlay.png"))
             print("Vintra ended with exit code %s." % run.close())
             print("Screenshot:  %s" % path)
+            print("Overlay:     %s" % overlay)
         else:
             print("Close the Vintra window or press Ctrl-C to stop.", flush=True)
             print("Vintra ended with exit code %s." % run.process.wait())

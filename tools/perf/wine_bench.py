@@ -70,10 +70,12 @@ def stop_session(server):
     server.wait(30)
 
 
-def start_program(exe=VINTRA_EXE, echo=False):
+def start_program(exe=VINTRA_EXE, echo=False, web_port=None):
     """Vintra.exe (or a floor build of it, `exe`) in a fresh working folder, set
-    to COM<PORT>; returns the run and the process id to measure."""
-    run = vd.launch(tempfile.mkdtemp(prefix="vintra-bench-"), b"%d %d" % (PORT, BAUD), exe=exe, echo_lines=echo)
+    to COM<PORT> and its web endpoint to `web_port` (None: the default port);
+    returns the run and the process id to measure."""
+    config = b"%d %d" % (PORT, BAUD) + (b" %d" % web_port if web_port is not None else b"")
+    run = vd.launch(tempfile.mkdtemp(prefix="vintra-bench-"), config, exe=exe, echo_lines=echo)
     return run, vd.wait_until(run.windows_pid, 60, "the Vintra process")
 
 
@@ -101,21 +103,27 @@ def cpu_share(pids, seconds):
     return {name: (vd.cpu_seconds(pid) - before[name]) / wall for name, pid in pids.items()}
 
 
-def measure_cpu(server, label, sim_arguments, seconds, exe=VINTRA_EXE):
+def measure_cpu(server, label, sim_arguments, seconds, exe=VINTRA_EXE, web_port=None, clients=None):
     """CPU share of Vintra (or its floor build `exe`), the Wine server and the X
     server over `seconds`, with vintra-sim sending `sim_arguments` (None: no
-    device at all)."""
+    device at all). clients(web_port), if given, connects clients to the web
+    endpoint once the device is up and returns what disconnects them."""
     device = vd.Simulator(PORT, sim_arguments, sim=VINTRA_SIM) if sim_arguments is not None else None
     if device is None:
         vd.remove_link(vd.port_link(PORT))
-    run, pid = start_program(exe)
+    run, pid = start_program(exe, web_port=web_port)
+    disconnect = None
     try:
         if device:
             wait_configured(device)
+        if clients:
+            disconnect = clients(web_port)
         time.sleep(SETTLE_SECONDS)
         shares = cpu_share({"vintra": pid, "wineserver": server.pid,
                             "xvfb": vd.display.xvfb["process"].pid}, seconds)
     finally:
+        if disconnect:
+            disconnect()
         stop_program(run)
         if device:
             device.stop()
@@ -224,19 +232,22 @@ def percentile(values, fraction):
     return ordered[rank - 1]
 
 
-def measure_latency(lines=LATENCY_LINES):
+def measure_latency(lines=LATENCY_LINES, web_port=None, clients=None):
     """From a B line written to the pseudo-terminal to bpm.txt holding its value.
     S lines flow at 50 per second meanwhile; each B line has a value different
     from the one before and goes out at a random moment, after the previous one
-    has arrived."""
+    has arrived. clients: as for measure_cpu."""
     device = vd.PtyDevice(PORT)
-    run, _ = start_program()
+    run, _ = start_program(web_port=web_port)
     watch = Inotify(run.folder)
     bpm_path = run.path("bpm.txt")
     rng = random.Random(7)
     latencies = []
+    disconnect = None
     try:
         wait_configured(device)
+        if clients:
+            disconnect = clients(web_port)
         time.sleep(1)
         values = [v for v in range(30, 230)]
         rng.shuffle(values)
@@ -272,6 +283,8 @@ def measure_latency(lines=LATENCY_LINES):
                 if time.monotonic() > deadline:
                     raise RuntimeError("bpm.txt never held %s" % text)
     finally:
+        if disconnect:
+            disconnect()
         watch.close()
         stop_program(run)
         device.close()

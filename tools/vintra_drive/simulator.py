@@ -1,8 +1,11 @@
-"""vintra-sim, the simulated device: on its own pseudo-terminal, or relayed into a PtyDevice."""
+"""vintra-sim, the simulated device: on its own pseudo-terminal, or relayed into a PtyDevice;
+and Heartbeat, a device's lines written from this process, for leads that come off at a word."""
 
+import math
 import os
 import subprocess
 import threading
+import time
 
 from . import devices, line_view, paths, wait, wine
 
@@ -128,3 +131,55 @@ def read_lines(path):
             return f.read().split(b"\n")[:-1]
     except OSError:
         return []
+
+
+def wave(i):
+    """A beat-shaped signal, 200 samples a beat: a sharp peak and a dip on a slow swell."""
+    phase = i % 200
+    return 900 if phase < 3 else 330 if phase < 7 else 500 + int(60 * math.sin(phase * math.pi / 100))
+
+
+class Heartbeat:
+    """Writes into a PtyDevice what a sensor sends: `per_tick` S lines every 20 ms and, while
+    `beating`, a B line with `rate` every half second. Writes only while the device is plugged
+    in and set up (ready(), default: set to 115200 baud): a fresh pseudo-terminal mangles what
+    it gets before the program sets it up. Plug and unplug the device under `lock`."""
+
+    def __init__(self, device, rate=72, per_tick=5, ready=None):
+        self.device = device
+        self.rate = rate
+        self.per_tick = per_tick
+        self.ready = ready or (lambda: device.line_settings()[0] == 115200)
+        self.beating = True
+        self.last_beat = None         # monotonic time the last B line went out
+        self.lock = threading.Lock()  # held for each write
+        self._stop = threading.Event()
+        self._thread = threading.Thread(target=self._run, daemon=True)
+        self._thread.start()
+
+    def _run(self):
+        tick = 0
+        while not self._stop.is_set():
+            with self.lock:
+                # A device the program does not read (any more) is not written:
+                # a full terminal would block the write with the lock held.
+                if self.device.plugged() and self.ready() and self.device.queued() < 4096:
+                    tick += 1
+                    lines = [b"S%d" % wave(self.per_tick * tick + k) for k in range(self.per_tick)]
+                    beat = self.beating and tick % 25 == 0
+                    if beat:
+                        lines.append(b"B%d" % self.rate)
+                    self.device.write(b"".join(line + b"\r\n" for line in lines))
+                    if beat:
+                        self.last_beat = time.monotonic()
+            time.sleep(0.02)
+
+    def stop_beats(self):
+        """Leads off: samples go on, beat rates stop. Returns when the last B line went out."""
+        with self.lock:
+            self.beating = False
+            return self.last_beat
+
+    def stop(self):
+        self._stop.set()
+        self._thread.join(5)
