@@ -5,13 +5,20 @@
 #include "app/app_state.h"
 #include "app/win32_app_state.h"
 #include "serial/drain_serial.h"
+#include "web/win32_web_server.h"
+
+// Drains the device; a beat rate it stored goes to the overlays at once.
+static void Drain() {
+    DrainSerial(gApp.link, gApp.store, gApp.feed, GetTickCount64());
+    ServeWebRates(GetTickCount64());
+}
 
 void DrainAfterEvent() {
-    DrainSerial(gApp.link, gApp.store, gApp.feed, GetTickCount64());
+    Drain();
     gWin32.eventLoop.drainedSinceTick = true;
 }
 
 void DrainOnTick() {
-    if (!gWin32.eventLoop.drainedSinceTick) DrainSerial(gApp.link, gApp.store, gApp.feed, GetTickCount64());
+    if (!gWin32.eventLoop.drainedSinceTick) Drain();
     gWin32.eventLoop.drainedSinceTick = false;
 }

@@ -45,13 +45,22 @@ void PutStreamOpening(TextSink& sink, LinkState state, const MeasurementStore& s
     for (uint32_t i = 0; i < rateCount - ratesPending; ++i) PutRateEvent(sink, beats.slots[(at + i) % beats.capacity]);
 }
 
+static void PutNewRates(TextSink& sink, const LiveFeed& feed) {
+    uint32_t rateCount = feed.newRateCount < kTickRateLimit ? feed.newRateCount : kTickRateLimit;
+    uint32_t at = RingWindowStart(feed.newRateCount % kTickRateLimit, kTickRateLimit, rateCount);
+    for (uint32_t i = 0; i < rateCount; ++i) PutRateEvent(sink, feed.newRates[(at + i) % kTickRateLimit]);
+}
+
 void PutTickEvents(TextSink& sink, const LiveFeed& feed) {
     if (feed.cleared) PutText(sink, "event: clear\ndata: rings\n\n");
     uint32_t sampleCount = feed.newSampleCount < kTickSampleLimit ? feed.newSampleCount : kTickSampleLimit;
     PutSamplesEvent(sink, feed.newSamples, kTickSampleLimit, feed.newSampleCount % kTickSampleLimit, sampleCount);
-    uint32_t rateCount = feed.newRateCount < kTickRateLimit ? feed.newRateCount : kTickRateLimit;
-    uint32_t at = RingWindowStart(feed.newRateCount % kTickRateLimit, kTickRateLimit, rateCount);
-    for (uint32_t i = 0; i < rateCount; ++i) PutRateEvent(sink, feed.newRates[(at + i) % kTickRateLimit]);
+    PutNewRates(sink, feed);
+}
+
+void PutRateNews(TextSink& sink, const LiveFeed& feed) {
+    if (feed.cleared) PutText(sink, "event: clear\ndata: rings\n\n");
+    PutNewRates(sink, feed);
 }
 
 void PutKeepAlive(TextSink& sink) { PutText(sink, ": keep-alive\n\n"); }

@@ -15,6 +15,10 @@ void PutStreamOpening(TextSink& sink, LinkState state, const MeasurementStore& s
 // new samples as one event, then each new rate.
 void PutTickEvents(TextSink& sink, const LiveFeed& feed);
 
+// The rates stored since the last tick, each as it was stored, after a clear
+// that came before them: a new rate need not wait for the tick's samples.
+void PutRateNews(TextSink& sink, const LiveFeed& feed);
+
 void PutStateEvent(TextSink& sink, LinkState state);
 
 // A comment line that keeps a silent connection from being taken for dead.

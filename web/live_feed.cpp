@@ -64,6 +64,11 @@ void StartNextTick(LiveFeed& feed) {
     feed.cleared = false;
 }
 
+void RatesSent(LiveFeed& feed) {
+    feed.newRateCount = 0;
+    feed.cleared = false;
+}
+
 uint32_t LinesPerSecond(const LiveFeed& feed, uint64_t nowMs) {
     uint64_t second = nowMs / 1000;
     if (second == feed.lineSecond) return feed.linesPrevSecond;

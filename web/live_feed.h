@@ -56,6 +56,10 @@ void NoteClear(LiveFeed& feed);
 // Forgets what was new, after the endpoint's tick has sent it.
 void StartNextTick(LiveFeed& feed);
 
+// Forgets the new rates and a clear, after they were sent ahead of the tick
+// (the new samples stay for it).
+void RatesSent(LiveFeed& feed);
+
 // Complete lines received in the last whole second.
 uint32_t LinesPerSecond(const LiveFeed& feed, uint64_t nowMs);
 

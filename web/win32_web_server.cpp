@@ -220,6 +220,26 @@ void StartWebServer(HINSTANCE instance, uint32_t port) {
     gWin32.web.port = port;
 }
 
+// Adds the state word to the news when the streams have not heard it yet.
+static void PutStateChange(TextSink& news, uint64_t nowMs) {
+    LinkState state = CurrentLinkState(gApp.feed, gApp.link, gApp.settings.port, nowMs);
+    if (gWin32.web.stateSent && state == gWin32.web.sentState) return;
+    PutStateEvent(news, state);
+    gWin32.web.stateSent = true;
+    gWin32.web.sentState = state;
+}
+
+void ServeWebRates(uint64_t nowMs) {
+    if (!gWin32.web.listening || gApp.feed.newRateCount == 0) return;
+    TextSink news = SinkOver(gWin32.web.news, sizeof gWin32.web.news);
+    PutRateNews(news, gApp.feed);
+    RatesSent(gApp.feed);
+    PutStateChange(news, nowMs);
+    for (WebClient& client : gWin32.web.clients) {
+        if (client.inUse && client.streams) Queue(client, gWin32.web.news, news.length, nowMs);
+    }
+}
+
 void ServeWebTick(uint64_t nowMs) {
     if (!gWin32.web.listening) {
         StartNextTick(gApp.feed);
@@ -228,12 +248,7 @@ void ServeWebTick(uint64_t nowMs) {
     TextSink news = SinkOver(gWin32.web.news, sizeof gWin32.web.news);
     PutTickEvents(news, gApp.feed);
     StartNextTick(gApp.feed);
-    LinkState state = CurrentLinkState(gApp.feed, gApp.link, gApp.settings.port, nowMs);
-    if (!gWin32.web.stateSent || state != gWin32.web.sentState) {
-        PutStateEvent(news, state);
-        gWin32.web.stateSent = true;
-        gWin32.web.sentState = state;
-    }
+    PutStateChange(news, nowMs);
     for (WebClient& client : gWin32.web.clients) {
         if (!client.inUse) continue;
         if (client.streams) {

@@ -46,6 +46,10 @@ struct WebServerState {
 // would not be the one an OBS scene holds.
 void StartWebServer(HINSTANCE instance, uint32_t port);
 
+// Right after a drain that stored beat rates: the streams get them (and a
+// change of state) at once rather than with the next tick's samples.
+void ServeWebRates(uint64_t nowMs);
+
 // The main window's tick: the streams get what arrived since the previous
 // tick and any change of state; requests that take too long are closed.
 void ServeWebTick(uint64_t nowMs);

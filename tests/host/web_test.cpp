@@ -295,6 +295,20 @@ TEST(EventStream, OpensWithWhatTheRingsReceivedThenSendsEachTicksNews) {
     StartNextTick(r.feed);
     EXPECT_NE(Answered(events, r).find("event: samples\ndata: 8\n\n"), std::string::npos);
 
+    // A rate goes out ahead of the tick, after the clear that came before it;
+    // its samples wait for the tick, and nothing goes out twice.
+    ClearMeasurements(r.store);
+    NoteClear(r.feed);
+    r.Arrive("S9\r\nB70\r\n");
+    tick = SinkOver(text, sizeof text);
+    PutRateNews(tick, r.feed);
+    EXPECT_EQ(std::string(text, tick.length), "event: clear\ndata: rings\n\nevent: rate\ndata: 70\n\n");
+    RatesSent(r.feed);
+    tick = SinkOver(text, sizeof text);
+    PutTickEvents(tick, r.feed);
+    EXPECT_EQ(std::string(text, tick.length), "event: samples\ndata: 9\n\n");
+    StartNextTick(r.feed);
+
     // A whole ring: the opening sends exactly what the ring holds, oldest first.
     for (int i = 0; i < 450; ++i) r.Arrive("S" + std::to_string(i) + "\r\n");
     StartNextTick(r.feed);
