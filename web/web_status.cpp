@@ -156,7 +156,7 @@ void PutStatusPage(TextSink& sink, const WebSnapshot& s) {
             "/overlay</code></p>\n<ol>\n"
             "<li>In OBS, under <i>Sources</i>, press <b>+</b> and choose <b>Browser</b>; name it and press OK.</li>\n"
             "<li>Paste the URL above into <b>URL</b>.</li>\n"
-            "<li>Set <b>Width</b> and <b>Height</b> (say 600 and 300) and press OK. "
+            "<li>Set <b>Width</b> and <b>Height</b> (640 and 100; 160 high with the history) and press OK. "
             "The background is transparent: no key needed.</li>\n</ol>\n"
             "<p>For other tools: <a href=\"/status.json\">/status.json</a> and the event stream "
             "<a href=\"/events\">/events</a>.</p>\n</body></html>\n");
