@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "web/text_sink.h"
+
 namespace {
 
 // A piece of the received bytes.
@@ -85,21 +87,13 @@ Span Trimmed(Span span) {
 
 bool HostNamesEndpoint(Span host, uint32_t port) {
     const char* names[] = {"localhost", "127.0.0.1", "[::1]"};
-    char withPort[32];
     for (const char* name : names) {
-        size_t nameLength = std::strlen(name);
-        std::memcpy(withPort, name, nameLength);
-        withPort[nameLength] = ':';
-        size_t at = nameLength + 1;
-        char digits[12];
-        size_t count = 0;
-        uint32_t rest = port;
-        do {
-            digits[count++] = static_cast<char>('0' + rest % 10);
-            rest /= 10;
-        } while (rest != 0);
-        while (count > 0) withPort[at++] = digits[--count];
-        withPort[at] = '\0';
+        char withPort[32];
+        TextSink sink = SinkOver(withPort, sizeof withPort - 1);
+        PutText(sink, name);
+        PutText(sink, ":");
+        PutNumber(sink, port);
+        withPort[sink.length] = '\0';
         if (EqualsIgnoringCase(host, withPort)) return true;
         if (port == 80 && EqualsIgnoringCase(host, name)) return true;
     }
