@@ -4,7 +4,7 @@
 #include "serial/serial_link.h"
 #include "settings/settings.h"
 #include "store/measurement_store.h"
-#include "web/live_feed.h"
+#include "store/live_feed.h"
 
 struct AppState {
     MeasurementStore store;  // rings written by the drain, read by the paint

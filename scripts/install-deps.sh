@@ -17,6 +17,8 @@ PACKAGES=(
   python3-numpy python3-scipy python3-matplotlib
   # The overlay in a real browser: the engine of a streaming program's browser source.
   chromium
+  # The stream outputs' own clients: WebSocket (Python, Node), OSC, a spreadsheet for the CSV.
+  node-ws nodejs liblo-tools libreoffice-calc-nogui
 )
 
 missing=()
@@ -29,5 +31,6 @@ SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# A second apt run started beside this one waits for its lock instead of failing.
+$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
+$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

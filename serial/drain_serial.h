@@ -2,7 +2,7 @@
 // Takes everything the device has received, line by line, into the rings.
 #include "serial/serial_link.h"
 #include "store/measurement_store.h"
-#include "web/live_feed.h"
+#include "store/live_feed.h"
 
 // Reads without ever waiting, cuts lines, stores samples and beat rates,
 // rewrites "bpm.txt" for each beat rate and echoes every line; tells the live

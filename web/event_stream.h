@@ -2,7 +2,7 @@
 // The event stream's framing (text/event-stream): each event a block of
 // "event:" and "data:" lines ended by an empty line.
 #include "store/measurement_store.h"
-#include "web/live_feed.h"
+#include "store/live_feed.h"
 #include "web/text_sink.h"
 
 // What a client gets first: the reconnect delay, the state, the samples the

@@ -5,7 +5,7 @@
 
 #include "store/measurement_store.h"
 #include "web/http_request.h"
-#include "web/live_feed.h"
+#include "store/live_feed.h"
 #include "web/text_sink.h"
 #include "web/web_status.h"
 

@@ -5,7 +5,7 @@
 
 #include "serial/serial_link.h"
 #include "settings/settings.h"
-#include "web/live_feed.h"
+#include "store/live_feed.h"
 #include "web/text_sink.h"
 
 struct WebSnapshot {

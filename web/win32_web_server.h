@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "web/http_request.h"
-#include "web/live_feed.h"
+#include "store/live_feed.h"
 
 constexpr int kMaxClients = 16;
 // Unsent output per client. Beyond it the client is not reading (a paused

@@ -8,7 +8,7 @@
 
 #include "serial/serial_link.h"
 #include "store/measurement_store.h"
-#include "web/live_feed.h"
+#include "store/live_feed.h"
 
 struct DecoderRig {
     SerialLink link;  // with the line buffer under test

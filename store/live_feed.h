@@ -1,8 +1,8 @@
 #pragma once
-// What the web endpoint knows about the device beyond the rings: how lines
-// arrive, when the latest beat rate came and on which connection, and what is
-// new since the endpoint's last tick. The drain feeds it with a millisecond
-// clock; only the endpoint reads it (the window and "bpm.txt" never do).
+// The news of the device beyond the rings: how lines arrive, when the latest
+// beat rate came and on which connection, and what is new since the outputs'
+// last tick. The drain feeds it with a millisecond clock; the stream outputs
+// (event stream, WebSocket, OSC) read it, the window and "bpm.txt" never do.
 #include <cstdint>
 
 #include "serial/record_decoder.h"

@@ -1,4 +1,4 @@
-#include "web/live_feed.h"
+#include "store/live_feed.h"
 
 #include "store/measurement_store.h"
 
