@@ -31,6 +31,7 @@ for r in "${revs[@]}"; do
   "${cxx[@]}" -I"$src" -c "$sinks" -o "$dir/sinks.o"
   "${cxx[@]}" -I"$root" -static "$root/tests/win/beat_file_probe.cpp" "$root/tests/win/beat_file_readers.cpp" \
     "$dir/sinks.o" -o "$dir/beat_file_probe.exe"
-  (cd "$dir/run" && "$WINE" "$dir/beat_file_probe.exe" "${WRITES:-3000}" "${RATE:-100}" "${LOWEST:-60}" "${HIGHEST:-179}")
+  (cd "$dir/run" && wine_run "$dir/beat_file_probe.exe" "${WRITES:-3000}" "${RATE:-100}" "${LOWEST:-60}" "${HIGHEST:-179}")
+  wine_server_down
   echo "   left in the folder: $(ls "$dir/run" | tr '\n' ' ')"
 done

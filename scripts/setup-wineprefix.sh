@@ -11,10 +11,11 @@ source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 ports=("$@")
 [ ${#ports[@]} -eq 0 ] && ports=(1 2 3 4 5 6 7 8 9 10 11 12)
 
+# Every Wine program here starts on a display-less server that ends with the
+# script, so no window of a later program is bound to no display.
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  DISPLAY= "$WINE" wineboot -i >/dev/null 2>&1
-  "$WINESERVER" -w
+  DISPLAY= wine_server_up || exit 1  # its first program makes the prefix
+  wine_server_down                   # which writes system.reg
 fi
 mkdir -p "$VINTRA_PORTS"
 
@@ -34,16 +35,17 @@ wanted_map() {
 }
 
 if [ "$(current_map)" != "$(wanted_map)" ]; then
-  "$WINE" reg delete 'HKLM\Software\Wine\Ports' /f >/dev/null 2>&1 || true
+  wine_server_down
+  export DISPLAY=
+  wine_run reg delete 'HKLM\Software\Wine\Ports' /f >/dev/null 2>&1 || true
   for n in "${ports[@]}"; do
-    "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$VINTRA_PORTS/com$n" /f >/dev/null 2>&1
+    wine_run reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "$VINTRA_PORTS/com$n" /f >/dev/null 2>&1
   done
-  "$WINESERVER" -k 2>/dev/null || true
-  "$WINESERVER" -w 2>/dev/null || true
+  wine_server_down
   # Wine adds links for mapped ports but never removes stale ones.
   rm -f "$WINEPREFIX"/dosdevices/com*
   # Start the server again so the new map is in force (and checkable) now.
-  DISPLAY= "$WINE" cmd /c exit >/dev/null 2>&1 || true
-  "$WINESERVER" -w 2>/dev/null || true
+  wine_server_up || exit 1
+  wine_server_down
   [ "$(current_map)" = "$(wanted_map)" ] || { echo "setup-wineprefix: COM map not in force" >&2; exit 1; }
 fi

@@ -16,10 +16,10 @@
 # OutputDebugStringA call in it) and VINTRA_HOST_PORTS.
 #
 #   run-win-test.sh display-up | display-down
-# start and stop an Xvfb display that the tests share (a ctest fixture), so
-# Wine's session on it survives from one test to the next instead of being
-# built anew each time (~3 s). Without it a window test brings up a display
-# of its own.
+# start and stop the session the tests share (a ctest fixture): an Xvfb
+# display and a Wine server on it, so Wine's session survives from one test
+# to the next. Without it a test brings up what it needs and takes it all
+# down again, server included; a window test then has a display of its own.
 #
 # Wine's desktop process is bound to the display of the server's first
 # program. So every Wine process here runs on the shared display while it is
@@ -35,17 +35,17 @@ exe="${2:-}"
 shift $(($# < 2 ? $# : 2))
 port_map=(3 4 5 6 12)
 # Inner time limit, below ctest's, so the clean-up below always gets to run.
-inner_timeout="${VINTRA_WIN_TEST_TIMEOUT:-100}"
+inner_timeout="${VINTRA_WIN_TEST_TIMEOUT:-20}"
 shared_display_file="$WINEPREFIX/vintra-test-display"
 work=""
+shared=""  # set while the shared session (display-up) is up: it owns the server
 helper_pid=""
 own_xvfb_pid=""
 
 cleanup() {
-  if [ -n "$own_xvfb_pid" ]; then
-    "$WINESERVER" -k 2>/dev/null  # its desktop process holds this display
-    kill "$own_xvfb_pid" 2>/dev/null
-  fi
+  # Without the shared session nothing of Wine may outlive this test.
+  [ -n "$shared" ] || wine_server_down
+  [ -n "$own_xvfb_pid" ] && kill "$own_xvfb_pid" 2>/dev/null
   if [ -n "$helper_pid" ]; then
     kill "$helper_pid" 2>/dev/null
     wait "$helper_pid" 2>/dev/null
@@ -58,8 +58,6 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
 die() { echo "run-win-test.sh: $*" >&2; exit 1; }
-
-stop_wineserver() { "$WINESERVER" -k 2>/dev/null; "$WINESERVER" -w 2>/dev/null; }
 
 # Starts Xvfb on a free display, detached from this script; prints "NUMBER PID".
 start_xvfb() { PYTHONPATH="$root/tools" "$VINTRA_PYTHON" -m vintra_drive.display || die "Xvfb did not start"; }
@@ -74,31 +72,38 @@ use_shared_display() {
 
 case "$mode" in
   display-up | display-down)
-    stop_wineserver
+    # The session: one display and one Wine server on it (with its desktop),
+    # kept from the first Wine test to the last instead of built anew for
+    # each (~2 s); the server is ours, so it never goes away on its own.
+    shared=1
+    wine_server_down
     read -r _ pid 2>/dev/null <"$shared_display_file" && kill "$pid" 2>/dev/null
     rm -f "$shared_display_file"
-    [ "$mode" = display-up ] && { start_xvfb >"$shared_display_file" || exit 1; }
+    [ "$mode" = display-down ] && exit 0
+    "$root/scripts/setup-wineprefix.sh" "${port_map[@]}" >&2 || die "prefix set-up failed"
+    start_xvfb >"$shared_display_file" || exit 1
+    use_shared_display || die "the shared display is not there"
+    wine_server_up || die "no Wine server"
     exit 0
     ;;
 esac
 [ -n "$exe" ] || die "no test executable given"
 
-use_shared_display || unset DISPLAY
-if [ "$mode" = window ] && [ -z "${DISPLAY:-}" ]; then
-  stop_wineserver  # its desktop process may run without a display
+use_shared_display && shared=1 || unset DISPLAY
+for arg in "$@"; do
+  # Listing the tests needs no display, ports or working folder.
+  if [ "$arg" = "--gtest_list_tests" ]; then
+    wine_run "$exe" "$@" 2>/dev/null
+    exit
+  fi
+done
+if [ "$mode" = window ] && [ -z "$shared" ]; then
+  wine_server_down  # its desktop may be bound to no display
   read -r number own_xvfb_pid < <(start_xvfb)
   [ -n "$own_xvfb_pid" ] || die "Xvfb did not start"
   export DISPLAY=":$number"
 fi
 "$root/scripts/setup-wineprefix.sh" "${port_map[@]}" >&2 || die "prefix set-up failed"
-# The server stays a few seconds after its last program, so the next test
-# starts warm (~0.2 s instead of ~1.7 s); started on its own, it holds no
-# terminal or ctest pipe of ours.
-"$WINESERVER" -p5 </dev/null >/dev/null 2>&1
-
-for arg in "$@"; do
-  [ "$arg" = "--gtest_list_tests" ] && exec "$WINE" "$exe" "$@" 2>/dev/null
-done
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/vintra-wintest.XXXXXX")" || die "no temporary folder"
 mkdir "$work/control"
@@ -137,7 +142,7 @@ case "$mode" in
     # windows are left unmanaged.
     name="$(basename "$exe")"
     grep -qF "AppDefaults\\\\$name\\\\X11 Driver" "$WINEPREFIX/user.reg" 2>/dev/null ||
-      "$WINE" reg add "HKCU\\Software\\Wine\\AppDefaults\\$name\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 ||
+      wine_run reg add "HKCU\\Software\\Wine\\AppDefaults\\$name\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1 ||
       die "cannot set up the window options"
     ;;
   *) die "unknown mode $mode" ;;
@@ -146,7 +151,7 @@ esac
 export VINTRA_TEST_CONTROL="$work/control"
 export VINTRA_TEST_STDERR="$work/wine-stderr.log"
 export WINEDEBUG="-all,warn+debugstr"
-timeout -k 5 "$inner_timeout" "$WINE" "$exe" "$@" 2>"$VINTRA_TEST_STDERR"
+timeout -k 5 "$inner_timeout" "$root/scripts/wine-run.sh" "$exe" "$@" 2>"$VINTRA_TEST_STDERR"
 status=$?
 [ "$status" -eq 124 ] && echo "run-win-test.sh: timed out after ${inner_timeout}s" >&2
 # Wine's own complaints and the echoed lines, for the ctest log.

@@ -1,4 +1,4 @@
-"""The program's debugger echo, read from Wine's stderr.
+"""The program's debugger echo, read from the file Wine's stderr goes to.
 
 With WINEDEBUG=warn+debugstr Wine prints each OutputDebugStringA call on the
 program's stderr, quoted; the program echoes a line as two calls, the line and
@@ -6,7 +6,6 @@ then "\\n".
 """
 
 import re
-import threading
 import time
 
 _ECHO = re.compile(r':OutputDebugStringA "(.*)"$')
@@ -40,20 +39,6 @@ def echo_piece(raw):
     return unescape(match.group(1)) if match else None
 
 
-def _lines(stream, other):
-    """Yields the echoed lines of a stderr stream; hands every other stderr line to other()."""
-    pending = bytearray()
-    for raw in stream:
-        piece = echo_piece(raw)
-        if piece is None:
-            other(raw.decode("latin-1").rstrip("\n"))
-        elif piece == b"\n":
-            yield bytes(pending)
-            pending.clear()
-        else:
-            pending += piece
-
-
 def first_difference(received, sent):
     """A short description of where two line lists part, for failure messages."""
     for i, (got, want) in enumerate(zip(received, sent)):
@@ -63,45 +48,61 @@ def first_difference(received, sent):
 
 
 class EchoReader:
-    """Reads a Wine process's stderr in a thread and keeps the lines echoed since the last take()."""
+    """The lines a Wine process echoed into its stderr file, read as they are asked for.
 
-    def __init__(self, stream):
-        self.lines_echoed = 0   # every line echoed so far, taken or not
-        self.last_echo = None   # monotonic time of the latest echoed line
+    A file rather than a pipe: Wine's helper processes can inherit a program's
+    output and outlive it, so a pipe's end would depend on them. Read in the
+    caller's own thread, so nothing ever waits on the stream."""
+
+    def __init__(self, path):
+        self.last_echo = None   # monotonic time the latest echoed line was first seen
         self.other_stderr = []  # the last lines of stderr that are not echo
+        self._file = open(path, "rb")
+        self._partial = b""     # a stderr line not yet ended
+        self._pending = bytearray()  # an echoed line whose line end has not come yet
         self._lines = []        # lines echoed since the last take()
-        self._lock = threading.Lock()
-        self._thread = threading.Thread(target=self._follow, args=(stream,), daemon=True)
-        self._thread.start()
+        self._count = 0         # every line echoed so far, taken or not
 
-    def _other(self, text):
-        with self._lock:
-            self.other_stderr = (self.other_stderr + [text])[-40:]
-
-    def _follow(self, stream):
-        for line in _lines(stream, self._other):
-            with self._lock:
-                self._lines.append(line)
-                self.lines_echoed += 1
+    def _read(self):
+        if self._file.closed:
+            return
+        data = self._partial + self._file.read()
+        *complete, self._partial = data.split(b"\n")
+        for raw in complete:
+            piece = echo_piece(raw)
+            if piece is None:
+                self.other_stderr = (self.other_stderr + [raw.decode("latin-1")])[-40:]
+            elif piece == b"\n":
+                self._lines.append(bytes(self._pending))
+                self._pending.clear()
+                self._count += 1
                 self.last_echo = time.monotonic()
+            else:
+                self._pending += piece
+
+    @property
+    def lines_echoed(self):
+        """Every line echoed so far, taken or not."""
+        self._read()
+        return self._count
 
     def lines(self):
         """The lines echoed since the last take() (all of them if never taken)."""
-        with self._lock:
-            return list(self._lines)
+        self._read()
+        return list(self._lines)
 
     def take(self):
         """The lines echoed since the last take(), which are then forgotten."""
-        with self._lock:
-            taken, self._lines = self._lines, []
+        self._read()
+        taken, self._lines = self._lines, []
         return taken
 
     def quiet_for(self, seconds):
         """Whether nothing has been echoed for `seconds`."""
-        with self._lock:
-            last = self.last_echo
-        return last is None or time.monotonic() - last >= seconds
+        self._read()
+        return self.last_echo is None or time.monotonic() - self.last_echo >= seconds
 
-    def join(self, timeout):
-        """Waits for the stream to end."""
-        self._thread.join(timeout)
+    def close(self):
+        """Reads what is left and lets go of the file."""
+        self._read()
+        self._file.close()

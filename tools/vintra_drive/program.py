@@ -2,13 +2,11 @@
 
 import os
 import subprocess
-import sys
 import tempfile
 import time
 
 from . import echo, paths, screen, wait, wine, x_input
 
-START_ATTEMPTS = 3  # see launch()
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 
 
@@ -19,10 +17,17 @@ class VintraRun:
         self.folder = folder
         self.exe = exe or paths.VINTRA_EXE
         debug = wine.ECHO_ON if echo_lines else wine.ECHO_OFF
-        self.process = subprocess.Popen([paths.WINE, self.exe], cwd=folder, env=wine.env(debug),
-                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.PIPE if echo_lines else subprocess.DEVNULL)
-        self.echo = echo.EchoReader(self.process.stderr) if echo_lines else None
+        self.echo = None
+        self._stderr_path = None
+        stderr = subprocess.DEVNULL
+        if echo_lines:
+            # Beside the working folder, not in it: the program's files are its own.
+            fd, self._stderr_path = tempfile.mkstemp(prefix="vintra-stderr-", suffix=".log")
+            stderr = os.fdopen(fd, "ab")  # appending: Wine's processes may share it
+        self.process = wine.start(self.exe, cwd=folder, debug=debug, stdout=subprocess.DEVNULL, stderr=stderr)
+        if echo_lines:
+            stderr.close()
+            self.echo = echo.EchoReader(self._stderr_path)
 
     # ---- what it did
 
@@ -54,7 +59,10 @@ class VintraRun:
 
     def stderr_tail(self):
         """What Wine said besides the echo, for failure messages."""
-        return self.echo.other_stderr[-20:] if self.echo else "(not kept)"
+        if not self.echo:
+            return "(not kept)"
+        self.echo.lines()  # reads what has come
+        return self.echo.other_stderr[-20:]
 
     # ---- its window
 
@@ -143,9 +151,10 @@ class VintraRun:
             self.process.wait()
             # Its helpers (explorer, services) would otherwise hold the session.
             wine.stop_server()
-        if self.echo:
-            self.echo.join(5)
-            self.process.stderr.close()
+        if self._stderr_path:
+            self.echo.close()  # what it echoed stays readable
+            os.unlink(self._stderr_path)
+            self._stderr_path = None
 
 
 def launch(folder=None, config=None, wait_window=True, exe=None, echo_lines=True):
@@ -155,23 +164,13 @@ def launch(folder=None, config=None, wait_window=True, exe=None, echo_lines=True
     if config is not None:
         with open(os.path.join(folder, "vintra.config"), "wb") as f:
             f.write(config)
-    for attempt in range(START_ATTEMPTS):
-        run = VintraRun(folder, exe, echo_lines)
-        if not wait_window:
-            return run
+    run = VintraRun(folder, exe, echo_lines)
+    if wait_window:
         try:
             run.wait_window()
-            return run
         except AssertionError:
-            # Now and then the Wine loader gives up at once (exit code 1,
-            # nothing said) while a previous run's server is still going
-            # away; that is the platform starting, not the program.
-            said = run.echo.lines_echoed if run.echo else 0
-            if run.process.poll() != 1 or said or attempt + 1 == START_ATTEMPTS:
-                run.kill()
-                raise
-            sys.stderr.write("Wine ended at start-up with code 1; starting Vintra again\n")
-            wine.wait_server()
+            run.kill()
+            raise
     return run
 
 

@@ -9,7 +9,9 @@ import os
 import subprocess
 import tempfile
 
-from . import paths
+from . import leftovers, paths
+
+WINE_RUN = os.path.join(paths.REPO, "scripts", "wine-run.sh")
 
 ECHO_ON = "-all,warn+debugstr"  # every OutputDebugStringA reaches stderr
 ECHO_OFF = "-all"               # the program still echoes; Wine prints nothing
@@ -51,11 +53,9 @@ def stop_server():
     """Ends every process of the prefix and its server, and waits until they are gone."""
     _server("-k")
     _server("-w")
-
-
-def wait_server():
-    """Waits until the prefix's server has gone away on its own."""
-    _server("-w")
+    # Wine's helpers outlive a server that died without ending them (killed
+    # with its test, say), and no -k reaches them then.
+    leftovers.end_all(leftovers.processes_with("WINEPREFIX", prefix["path"]))
 
 
 def start_server():
@@ -73,20 +73,29 @@ def map_ports(ports):
     stop_server()
 
 
-def run(program, args=(), capture=True, **kwargs):
+def start(program, args=(), debug=ECHO_OFF, **kwargs):
+    """Starts a Windows program through scripts/wine-run.sh, the one way every Wine program is
+    started (a server that stays, its helpers started without this program's output); returns
+    the Popen. Its output goes wherever kwargs say, never to a pipe: see run()."""
+    return subprocess.Popen(["bash", WINE_RUN, program] + [str(a) for a in args], env=env(debug),
+                            stdin=subprocess.DEVNULL, **kwargs)
+
+
+def run(program, args=(), capture=True, timeout=None, **kwargs):
     """Runs a Windows program to its end under Wine; returns the CompletedProcess (text output).
 
-    The output goes through a file, not a pipe: a program that is the first of
-    its server starts Wine's desktop processes, which inherit its output and
-    outlive it, so reading a pipe to its end would wait for them. Without
-    capture the output is dropped."""
-    if not capture:
-        return subprocess.run([paths.WINE, program] + [str(a) for a in args], env=env(),
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, text=True, **kwargs)
+    The output goes through a file, not a pipe: Wine's helper processes can
+    inherit it and outlive the program, so reading a pipe to its end would
+    wait for them. Without capture the output is dropped."""
     with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
-        result = subprocess.run([paths.WINE, program] + [str(a) for a in args], env=env(), stdout=out, stderr=err,
-                                text=True, **kwargs)
+        process = start(program, args, stdout=out if capture else subprocess.DEVNULL,
+                        stderr=err if capture else subprocess.DEVNULL, **kwargs)
+        try:
+            code = process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+            raise
         out.seek(0)
         err.seek(0)
-        result.stdout, result.stderr = out.read(), err.read()
-    return result
+        return subprocess.CompletedProcess(process.args, code, out.read(), err.read())
