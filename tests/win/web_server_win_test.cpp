@@ -1,0 +1,237 @@
+// The web endpoint's sockets in this process: the real server code listens on
+// loopback, Winsock clients connect to it, and the test pumps the socket
+// window's messages and calls the tick itself with the clock it chooses. What
+// a request means and what is answered is tested on the host; here, the
+// limits that only the sockets have, and that a rate the drain stores leaves
+// before the tick.
+#include <winsock2.h>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/win32_app_state.h"
+#include "app/win32_event_loop.h"
+#include "tests/win/win_test_support.h"
+#include "web/win32_web_server.h"
+
+namespace {
+
+// One connection to the endpoint, read without blocking.
+struct Client {
+    SOCKET socket;    // the client's end
+    std::string got;  // every byte received so far
+    bool ended;       // the endpoint closed or reset the connection
+};
+
+// Hands the socket events queued for the endpoint's window to it.
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+// Pumps the endpoint's messages until `done` holds or `timeoutMs` pass.
+template <typename Check>
+bool PumpUntil(Check done, DWORD timeoutMs) {
+    return WaitUntil(
+        [&] {
+            PumpMessages();
+            return done();
+        },
+        timeoutMs);
+}
+
+// Takes what has arrived, noting the end of the connection.
+void Read(Client& client) {
+    char bytes[8192];
+    while (!client.ended) {
+        int got = recv(client.socket, bytes, sizeof bytes, 0);
+        if (got > 0) {
+            client.got.append(bytes, static_cast<size_t>(got));
+        } else {
+            client.ended = got == 0 || WSAGetLastError() != WSAEWOULDBLOCK;
+            if (!client.ended) return;
+        }
+    }
+}
+
+bool Has(const Client& client, const std::string& text) { return client.got.find(text) != std::string::npos; }
+
+class WebServerTest : public ::testing::Test {
+  protected:
+    uint32_t port = 0;
+    std::deque<Client> clients;  // every connection the test made; a deque keeps references valid
+
+    void SetUp() override {
+        WSADATA data;
+        ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+        // A port nothing listens on: another worktree's endpoint may hold any fixed one.
+        SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = Loopback(0);
+        int length = sizeof address;
+        ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length), 0);
+        closesocket(probe);
+        port = ntohs(address.sin_port);
+        gApp.feed = {};
+        InitMeasurementStore(gApp.store);
+        gApp.settings = {5, 115200, port, true};
+        StartWebServer(GetModuleHandleA(nullptr), port);
+        ASSERT_TRUE(gWin32.web.listening);
+    }
+
+    void TearDown() override {
+        for (Client& client : clients) closesocket(client.socket);
+        // The next test of this process starts its own endpoint.
+        for (WebClient& served : gWin32.web.clients) {
+            if (served.inUse) closesocket(served.socket);
+            served.inUse = false;
+        }
+        closesocket(gWin32.web.listener);
+        DestroyWindow(gWin32.web.window);
+        gWin32.web.listening = false;
+        ClosePort(gApp.link);
+    }
+
+    static sockaddr_in Loopback(uint32_t onPort) {
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<u_short>(onPort));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return address;
+    }
+
+    // A connection that has sent `request`; `receiveBuffer` (when not 0)
+    // keeps its socket's buffer small, as a paused browser tab's fills up.
+    Client& Connect(const std::string& request, int receiveBuffer = 0) {
+        clients.push_back({socket(AF_INET, SOCK_STREAM, IPPROTO_TCP), "", false});
+        Client* client = &clients.back();
+        if (receiveBuffer > 0) {
+            setsockopt(client->socket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer),
+                       sizeof receiveBuffer);
+        }
+        sockaddr_in address = Loopback(port);
+        // Loopback: the system completes the connection before the endpoint accepts it.
+        EXPECT_EQ(connect(client->socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        u_long nonBlocking = 1;
+        ioctlsocket(client->socket, FIONBIO, &nonBlocking);
+        if (!request.empty()) send(client->socket, request.data(), static_cast<int>(request.size()), 0);
+        return *client;
+    }
+
+    std::string Get(const char* path) const {
+        return std::string("GET ") + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
+    }
+
+    // Waits until the endpoint has closed or reset `client`.
+    static bool WaitEnd(Client& client) {
+        return PumpUntil(
+            [&] {
+                Read(client);
+                return client.ended;
+            },
+            5000);
+    }
+};
+
+TEST_F(WebServerTest, SixteenConnectionsAtOnceAndAnUnfinishedRequestClosedAfterTenSeconds) {
+    uint64_t beforeAccepts = GetTickCount64();
+    std::vector<Client*> held;
+    for (int i = 0; i < 16; ++i) held.push_back(&Connect("GET / HTTP/1.1\r\n"));
+    // The seventeenth is reset unanswered; the endpoint accepts in order, so
+    // by then it has taken the sixteen.
+    Client& seventeenth = Connect(Get("/status.json"));
+    ASSERT_TRUE(WaitEnd(seventeenth));
+    EXPECT_EQ(seventeenth.got, "");
+    uint64_t afterAccepts = GetTickCount64();
+    for (Client* client : held) {
+        Read(*client);
+        EXPECT_FALSE(client->ended) << "one of the first sixteen was turned away";
+    }
+
+    ServeWebTick(beforeAccepts + 9999);
+    Client& stillFull = Connect(Get("/status.json"));
+    ASSERT_TRUE(WaitEnd(stillFull));
+    EXPECT_EQ(stillFull.got, "") << "a request was closed before its 10 s were up";
+
+    ServeWebTick(afterAccepts + 10000);
+    for (Client* client : held) {
+        ASSERT_TRUE(WaitEnd(*client)) << "an unfinished request still open after 10 s";
+        EXPECT_EQ(client->got, "");
+    }
+    Client& served = Connect(Get("/status.json"));
+    ASSERT_TRUE(WaitEnd(served));
+    EXPECT_EQ(served.got.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << served.got;
+}
+
+TEST_F(WebServerTest, AStreamThatStopsReadingIsDroppedWhileAReadingOneGetsEveryTick) {
+    Client& reader = Connect(Get("/events"));
+    Client& stuck = Connect(Get("/events"), 4096);
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            Read(reader);
+            Read(stuck);  // its opening only: it reads nothing after
+            return Has(reader, "retry: 1000\n\n") && Has(stuck, "retry: 1000\n\n");
+        },
+        5000));
+    // About 6 KB a tick, each tick's last sample its number: some 300 KB in
+    // all, far beyond what the stuck client's socket and queue can hold.
+    constexpr int kTicks = 48;
+    for (int tick = 0; tick < kTicks; ++tick) {
+        for (int i = 0; i < 999; ++i) NoteLine(gApp.feed, {RecordKind::Sample, 65534}, 0, 0);
+        NoteLine(gApp.feed, {RecordKind::Sample, static_cast<uint32_t>(tick)}, 0, 0);
+        ServeWebTick(GetTickCount64());
+        std::string last = "," + std::to_string(tick) + "\n\n";
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                Read(reader);
+                return Has(reader, last) || reader.ended;
+            },
+            5000))
+            << "tick " << tick;
+        ASSERT_FALSE(reader.ended) << "the reading client was dropped at tick " << tick;
+    }
+    ASSERT_TRUE(WaitEnd(stuck)) << "the client that never read is still served";
+    EXPECT_LT(stuck.got.size() * 4, reader.got.size());
+}
+
+TEST_F(WebServerTest, ARateTheDrainStoresGoesOutAtOnceAheadOfItsWritesSamples) {
+    OpenPort(gApp.link, 5, 115200);
+    ASSERT_NE(gApp.link.device, kNoDevice);
+    HANDLE device = OpenDeviceEnd("COM6", 115200);  // opened after COM5: Wine flushes a terminal it opens
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    Client& stream = Connect(Get("/events"));
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            Read(stream);
+            return Has(stream, "data: stale\n\n");
+        },
+        5000));
+
+    ASSERT_TRUE(SendFromDevice(device, "S11\r\nS12\r\nB70\r\n"));
+    const std::string rate = "event: rate\ndata: 70\n\n";
+    // No tick runs here: only the drain's own sending can bring the rate.
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            DrainAfterEvent();
+            Read(stream);
+            return Has(stream, rate);
+        },
+        5000));
+    ServeWebTick(GetTickCount64());
+    const std::string samples = "event: samples\ndata: 11,12\n\n";
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            Read(stream);
+            return Has(stream, samples);
+        },
+        5000));
+    EXPECT_LT(stream.got.find(rate), stream.got.find(samples)) << stream.got;
+    EXPECT_EQ(stream.got.find(rate), stream.got.rfind(rate)) << "the rate went out twice";
+    CloseHandle(device);
+}
+
+}  // namespace
