@@ -3,11 +3,12 @@
 // window's messages and calls the tick itself with the clock it chooses. What
 // a request means and what is answered is tested on the host; here, the
 // limits that only the sockets have, and that a rate the drain stores leaves
-// before the tick.
+// before the tick; and a port it cannot have.
 #include <winsock2.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -58,6 +59,31 @@ void Read(Client& client) {
     }
 }
 
+// The loopback address with `port`.
+sockaddr_in Loopback(uint32_t port) {
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+// A socket listening on a loopback port the system picked, and that port.
+SOCKET ListenOnFreePort(uint32_t* port) {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = Loopback(0);
+    int length = sizeof address;
+    bool bound = bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                 listen(listener, 4) == 0 &&
+                 getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+    EXPECT_TRUE(bound);
+    *port = ntohs(address.sin_port);
+    return listener;
+}
+
+// Whether `text` has arrived.
 bool Has(const Client& client, const std::string& text) { return client.got.find(text) != std::string::npos; }
 
 class WebServerTest : public ::testing::Test {
@@ -65,17 +91,10 @@ class WebServerTest : public ::testing::Test {
     uint32_t port = 0;
     std::deque<Client> clients;  // every connection the test made; a deque keeps references valid
 
+    // Starts the endpoint on a free port with a fresh feed and rings, as WinMain does.
     void SetUp() override {
-        WSADATA data;
-        ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
-        // A port nothing listens on: another worktree's endpoint may hold any fixed one.
-        SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address = Loopback(0);
-        int length = sizeof address;
-        ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        ASSERT_EQ(getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length), 0);
-        closesocket(probe);
-        port = ntohs(address.sin_port);
+        // A port nothing else listens on: other builds' endpoints may hold any fixed one.
+        closesocket(ListenOnFreePort(&port));
         gApp.feed = {};
         InitMeasurementStore(gApp.store);
         gApp.settings = {5, 115200, port, true};
@@ -83,6 +102,7 @@ class WebServerTest : public ::testing::Test {
         ASSERT_TRUE(gWin32.web.listening);
     }
 
+    // Closes every connection and the endpoint.
     void TearDown() override {
         for (Client& client : clients) closesocket(client.socket);
         // The next test of this process starts its own endpoint.
@@ -94,14 +114,6 @@ class WebServerTest : public ::testing::Test {
         DestroyWindow(gWin32.web.window);
         gWin32.web.listening = false;
         ClosePort(gApp.link);
-    }
-
-    static sockaddr_in Loopback(uint32_t onPort) {
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<u_short>(onPort));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return address;
     }
 
     // A connection that has sent `request`; `receiveBuffer` (when not 0)
@@ -122,6 +134,7 @@ class WebServerTest : public ::testing::Test {
         return *client;
     }
 
+    // A complete GET of `path` naming the endpoint.
     std::string Get(const char* path) const {
         return std::string("GET ") + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
     }
@@ -232,6 +245,57 @@ TEST_F(WebServerTest, ARateTheDrainStoresGoesOutAtOnceAheadOfItsWritesSamples) {
     EXPECT_LT(stream.got.find(rate), stream.got.find(samples)) << stream.got;
     EXPECT_EQ(stream.got.find(rate), stream.got.rfind(rate)) << "the rate went out twice";
     CloseHandle(device);
+}
+
+TEST_F(WebServerTest, RefusalsArriveWholeOverTheSocket) {
+    std::string host = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
+    std::string tls("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11);
+    for (int i = 0; i < 256; ++i) tls += static_cast<char>(i);
+    const struct {
+        std::string request;
+        const char* statusLine;
+        const char* body;
+    } cases[] = {
+        // The endpoint's own port reaches the Host check: the right name with another port is foreign.
+        {"GET /status.json HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port + 1) + "\r\n\r\n",
+         "HTTP/1.1 403 Forbidden\r\n", "Forbidden\n"},
+        // Bytes sent beyond the request must not turn the close into a reset that eats the answer.
+        {"POST / HTTP/1.1\r\n" + host + "Content-Length: 4\r\n\r\nabcd", "HTTP/1.1 405 Method Not Allowed\r\n",
+         "Method not allowed\n"},
+        {"GET / HTTP/1.1\r\n" + host + "X: " + std::string(9000, 'a') + "\r\n\r\n",
+         "HTTP/1.1 431 Request Header Fields Too Large\r\n", "Request too large\n"},
+        {tls, "HTTP/1.1 400 Bad Request\r\n", "Bad request\n"},
+        {Get("/status.json"), "HTTP/1.1 200 OK\r\n", "}"},
+    };
+    for (const auto& c : cases) {
+        Client& client = Connect(c.request);
+        ASSERT_TRUE(WaitEnd(client)) << c.statusLine;
+        EXPECT_EQ(client.got.rfind(c.statusLine, 0), 0u) << client.got;
+        std::string body = c.body;
+        EXPECT_EQ(client.got.substr(client.got.size() - std::min(body.size(), client.got.size())), body);
+    }
+}
+
+TEST(WebServerStart, APortItCannotHaveLeavesTheEndpointOffAndSaysSo) {
+    uint32_t takenPort = 0;
+    SOCKET taken = ListenOnFreePort(&takenPort);
+    const struct {
+        uint32_t port;
+        std::string said;
+    } cases[] = {
+        {takenPort, "Vintra: web port " + std::to_string(takenPort) + " in use, overlay off"},
+        {65536, "Vintra: web port 65536 is not a port, overlay off"},
+    };
+    for (const auto& c : cases) {
+        size_t mark = DebugLogMark();
+        StartWebServer(GetModuleHandleA(nullptr), c.port);
+        EXPECT_EQ(DebugStringsSince(mark), (std::vector<std::string>{c.said, "\\n"}));
+        // The outputs carry on without it.
+        NoteLine(gApp.feed, {RecordKind::BeatRate, 70}, 0, 0);
+        ServeWebRates(GetTickCount64());
+        ServeWebTick(GetTickCount64());
+    }
+    closesocket(taken);
 }
 
 }  // namespace
