@@ -139,6 +139,17 @@ class WebServerTest : public ::testing::Test {
         return std::string("GET ") + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
     }
 
+    // Waits until `text` has arrived on `client` (false if it ends first).
+    static bool WaitFor(Client& client, const std::string& text) {
+        PumpUntil(
+            [&] {
+                Read(client);
+                return Has(client, text) || client.ended;
+            },
+            5000);
+        return Has(client, text);
+    }
+
     // Waits until the endpoint has closed or reset `client`.
     static bool WaitEnd(Client& client) {
         return PumpUntil(
@@ -183,13 +194,8 @@ TEST_F(WebServerTest, SixteenConnectionsAtOnceAndAnUnfinishedRequestClosedAfterT
 TEST_F(WebServerTest, AStreamThatStopsReadingIsDroppedWhileAReadingOneGetsEveryTick) {
     Client& reader = Connect(Get("/events"));
     Client& stuck = Connect(Get("/events"), 4096);
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            Read(reader);
-            Read(stuck);  // its opening only: it reads nothing after
-            return Has(reader, "retry: 1000\n\n") && Has(stuck, "retry: 1000\n\n");
-        },
-        5000));
+    ASSERT_TRUE(WaitFor(reader, "retry: 1000\n\n"));
+    ASSERT_TRUE(WaitFor(stuck, "retry: 1000\n\n"));  // its opening only: it reads nothing after
     // About 6 KB a tick, each tick's last sample its number: some 300 KB in
     // all, far beyond what the stuck client's socket and queue can hold.
     constexpr int kTicks = 48;
@@ -197,15 +203,7 @@ TEST_F(WebServerTest, AStreamThatStopsReadingIsDroppedWhileAReadingOneGetsEveryT
         for (int i = 0; i < 999; ++i) NoteLine(gApp.feed, {RecordKind::Sample, 65534}, 0, 0);
         NoteLine(gApp.feed, {RecordKind::Sample, static_cast<uint32_t>(tick)}, 0, 0);
         ServeWebTick(GetTickCount64());
-        std::string last = "," + std::to_string(tick) + "\n\n";
-        ASSERT_TRUE(PumpUntil(
-            [&] {
-                Read(reader);
-                return Has(reader, last) || reader.ended;
-            },
-            5000))
-            << "tick " << tick;
-        ASSERT_FALSE(reader.ended) << "the reading client was dropped at tick " << tick;
+        ASSERT_TRUE(WaitFor(reader, "," + std::to_string(tick) + "\n\n")) << "the reader lost tick " << tick;
     }
     ASSERT_TRUE(WaitEnd(stuck)) << "the client that never read is still served";
     EXPECT_LT(stuck.got.size() * 4, reader.got.size());
@@ -217,12 +215,7 @@ TEST_F(WebServerTest, ARateTheDrainStoresGoesOutAtOnceAheadOfItsWritesSamples) {
     HANDLE device = OpenDeviceEnd("COM6", 115200);  // opened after COM5: Wine flushes a terminal it opens
     ASSERT_NE(device, INVALID_HANDLE_VALUE);
     Client& stream = Connect(Get("/events"));
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            Read(stream);
-            return Has(stream, "data: stale\n\n");
-        },
-        5000));
+    ASSERT_TRUE(WaitFor(stream, "data: stale\n\n"));
 
     ASSERT_TRUE(SendFromDevice(device, "S11\r\nS12\r\nB70\r\n"));
     const std::string rate = "event: rate\ndata: 70\n\n";
@@ -236,12 +229,7 @@ TEST_F(WebServerTest, ARateTheDrainStoresGoesOutAtOnceAheadOfItsWritesSamples) {
         5000));
     ServeWebTick(GetTickCount64());
     const std::string samples = "event: samples\ndata: 11,12\n\n";
-    EXPECT_TRUE(PumpUntil(
-        [&] {
-            Read(stream);
-            return Has(stream, samples);
-        },
-        5000));
+    EXPECT_TRUE(WaitFor(stream, samples));
     EXPECT_LT(stream.got.find(rate), stream.got.find(samples)) << stream.got;
     EXPECT_EQ(stream.got.find(rate), stream.got.rfind(rate)) << "the rate went out twice";
     CloseHandle(device);
