@@ -247,7 +247,7 @@ TEST_F(WebServerTest, RefusalsArriveWholeOverTheSocket) {
         // The endpoint's own port reaches the Host check: the right name with another port is foreign.
         {"GET /status.json HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port + 1) + "\r\n\r\n",
          "HTTP/1.1 403 Forbidden\r\n", "Forbidden\n"},
-        // Bytes sent beyond the request must not turn the close into a reset that eats the answer.
+        // A body the endpoint never reads: the answer still arrives whole before the close.
         {"POST / HTTP/1.1\r\n" + host + "Content-Length: 4\r\n\r\nabcd", "HTTP/1.1 405 Method Not Allowed\r\n",
          "Method not allowed\n"},
         {"GET / HTTP/1.1\r\n" + host + "X: " + std::string(9000, 'a') + "\r\n\r\n",
@@ -278,10 +278,6 @@ TEST(WebServerStart, APortItCannotHaveLeavesTheEndpointOffAndSaysSo) {
         size_t mark = DebugLogMark();
         StartWebServer(GetModuleHandleA(nullptr), c.port);
         EXPECT_EQ(DebugStringsSince(mark), (std::vector<std::string>{c.said, "\\n"}));
-        // The outputs carry on without it.
-        NoteLine(gApp.feed, {RecordKind::BeatRate, 70}, 0, 0);
-        ServeWebRates(GetTickCount64());
-        ServeWebTick(GetTickCount64());
     }
     closesocket(taken);
 }
