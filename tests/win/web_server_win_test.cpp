@@ -113,6 +113,7 @@ class WebServerTest : public ::testing::Test {
         closesocket(gWin32.web.listener);
         DestroyWindow(gWin32.web.window);
         gWin32.web.listening = false;
+        gWin32.web.stateSent = false;
         ClosePort(gApp.link);
     }
 
@@ -233,6 +234,18 @@ TEST_F(WebServerTest, ARateTheDrainStoresGoesOutAtOnceAheadOfItsWritesSamples) {
     EXPECT_LT(stream.got.find(rate), stream.got.find(samples)) << stream.got;
     EXPECT_EQ(stream.got.find(rate), stream.got.rfind(rate)) << "the rate went out twice";
     CloseHandle(device);
+}
+
+TEST_F(WebServerTest, AStreamSilentForFifteenSecondsGetsAKeepAlive) {
+    Client& stream = Connect(Get("/events"));
+    ASSERT_TRUE(WaitFor(stream, "retry: 1000\n\n"));
+    uint64_t quietFrom = GetTickCount64();
+    ServeWebTick(quietFrom);  // the first tick tells the streams the state: the last thing they get
+    ServeWebTick(quietFrom + 14999);
+    Read(stream);  // a send on loopback is there at once
+    EXPECT_FALSE(Has(stream, ": keep-alive")) << "sent before 15 s of silence";
+    ServeWebTick(quietFrom + 15000);
+    EXPECT_TRUE(WaitFor(stream, ": keep-alive\n\n"));
 }
 
 TEST_F(WebServerTest, RefusalsArriveWholeOverTheSocket) {
