@@ -110,6 +110,21 @@ class OverlayInChromium(unittest.TestCase):
         history = element_box(page, "history")
         vd.wait_until(lambda: len(page.screenshot().drawn_pixels(history)) > 100, what="the history drawn (two rates)")
 
+        with self.subTest("a page opened after data flows starts with what the rings hold"):
+            # Nothing new reaches the program while the lock is held: what the late page draws
+            # came in its stream's opening.
+            with heart.lock:
+                device.wait_drained()
+                late = self.open(web_port, "?parts=rate,trace,history")
+                trace, history = element_box(late, "trace"), element_box(late, "history")
+
+                def whole():  # the ring's samples span the trace; two rates or more draw the history
+                    picture = late.screenshot()
+                    columns = {x for x, _ in picture.drawn_pixels(trace)}
+                    return (columns and max(columns) - min(columns) > (trace[2] - trace[0]) // 2 and
+                            len(picture.drawn_pixels(history)) > 100)
+                vd.wait_until(whole, what="the late page's trace across half its width, and its history")
+
         with self.subTest("leads off: samples go on, rates stop"):
             last_beat = heart.stop_beats()
             self.wait_text(page, "--", last_beat + NOT_LIVE_WITHIN - time.monotonic())

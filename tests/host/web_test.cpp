@@ -145,11 +145,12 @@ TEST(LinkStateWord, FollowsTheDeviceThroughItsLife) {
     EXPECT_STREQ(r.Word(), "stale") << "samples alone are not a rate";
     r.Arrive("B72\r\n");
     EXPECT_STREQ(r.Word(), "live");
-    r.nowMs += kLiveRateMs - 1;
+    // The number itself, not the constant: overlays and the status page say 5 s.
+    r.nowMs += 4999;
     r.Arrive("S3\r\n");
     EXPECT_STREQ(r.Word(), "live");
     r.nowMs += 1;
-    EXPECT_STREQ(r.Word(), "stale") << "leads off: samples go on, rates stop";
+    EXPECT_STREQ(r.Word(), "stale") << "leads off: samples go on, rates stop, 5000 ms on";
     r.Arrive("B70\r\n");
     EXPECT_STREQ(r.Word(), "live");
 
@@ -201,6 +202,36 @@ TEST(LiveFeed, CountsLinesRejectsAndBytesWithoutValidLines) {
     TextSink sink = SinkOver(text, sizeof text);
     PutStateSentence(sink, s);
     EXPECT_EQ(std::string(text, sink.length), "Bytes arrive but no line is valid: check the baud rate");
+}
+
+TEST(TextSink, EscapesEveryCharacterThatCouldOpenMarkup) {
+    const struct {
+        const char* text;
+        const char* escaped;
+    } cases[] = {
+        {"<", "&lt;"},
+        {">", "&gt;"},
+        {"&", "&amp;"},
+        {"\"", "&quot;"},
+        {"'", "&#39;"},
+        {"<script>alert('x')</script>", "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;"},
+        {"a=\"1\" & b", "a=&quot;1&quot; &amp; b"},
+        {"&lt;", "&amp;lt;"},
+        {"COM3 open at 115200 baud, caf\xc3\xa9", "COM3 open at 115200 baud, caf\xc3\xa9"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        char text[128];
+        TextSink sink = SinkOver(text, sizeof text);
+        PutEscaped(sink, c.text);
+        EXPECT_EQ(std::string(text, sink.length), c.escaped) << c.text;
+    }
+    // Out of room: the reference is left out whole, never cut.
+    char small[4];
+    TextSink sink = SinkOver(small, sizeof small);
+    PutEscaped(sink, "ab<");
+    EXPECT_EQ(std::string(small, sink.length), "ab");
+    EXPECT_TRUE(sink.overflowed);
 }
 
 std::string Render(void (*put)(TextSink&, const WebSnapshot&), const WebSnapshot& s) {
