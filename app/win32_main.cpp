@@ -6,6 +6,7 @@
 #include "app/win32_event_loop.h"
 #include "display/win32_main_window.h"
 #include "settings/win32_settings_window.h"
+#include "web/win32_osc_sender.h"
 #include "web/win32_web_server.h"
 
 constexpr int kClientWidth = 300;
@@ -45,6 +46,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showMode) {
     LoadSettings(gApp.settings);
     OpenPort(gApp.link, gApp.settings.port, gApp.settings.baudRate);
     StartWebServer(instance, gApp.settings.webPort);
+    StartOscSender(gApp.settings.oscPort);
     SetTimer(mainWindow, 0, kRepaintPeriodMs, nullptr);
     ShowWindow(mainWindow, showMode);
 

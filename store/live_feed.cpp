@@ -39,6 +39,7 @@ void NoteLine(LiveFeed& feed, const Record& record, uint32_t connection, uint64_
             feed.rate = static_cast<uint8_t>(record.value);
             feed.rateMs = nowMs;
             feed.rateConnection = connection;
+            ++feed.rateSerial;
             break;
     }
     feed.recordSeen = true;

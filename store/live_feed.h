@@ -21,6 +21,7 @@ struct LiveFeed {
     uint8_t rate;              // the latest stored beat rate
     uint64_t rateMs;           // when it was stored
     uint32_t rateConnection;   // the link's connection it arrived on
+    uint32_t rateSerial;       // rates stored since start, never reset: each output keeps its own place
     uint64_t lineSecond;       // the clock's second that linesInSecond counts
     uint32_t linesInSecond;    // complete lines received in that second
     uint32_t linesPrevSecond;  // complete lines received in the second before it
