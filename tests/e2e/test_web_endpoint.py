@@ -10,6 +10,7 @@ import time
 import unittest
 
 import vintra_drive as vd
+from vintra_drive import osc_dump
 from vintra_drive import web_client as web
 
 PORT = 5
@@ -199,6 +200,65 @@ class HostileAndStuckClients(unittest.TestCase):
                 self.assertEqual(b"", web.read_to_end(sock))
             self.assertEqual("live", web.status(web_port)["state"])
             check_bpm_follows(self, run, device, 94)
+        self.assertEqual(0, run.close())
+
+
+AVATAR = "/avatar/parameters/"
+# What one stored rate sends, each its own datagram, in this order.
+AVATAR_SET = ["HeartRateInt", "HeartRateFloat", "HeartRateFloat01", "HR", "HeartBeatToggle", "isHRConnected"]
+
+
+class OscForAvatars(unittest.TestCase):
+    def test_liblo_receives_each_rate_the_repeat_and_the_end_of_live(self):
+        osc_port = osc_dump.free_udp_port()
+        receiver = osc_dump.OscDump(osc_port)
+        self.addCleanup(receiver.close)
+        web_port = vd.free_port()
+        device = vd.plug_device(self, PORT)
+        run = vd.launch_for(self, b"%d 115200 %d %d" % (PORT, web_port, osc_port))
+        device.wait_set_up(115200)
+        vd.wait_until(lambda: vd.listening_addresses(web_port), what="the endpoint to listen")
+        vd.wait_status(web_port, lambda s: s["state"] == "stale", "the state stale")
+        self.assertEqual([], receiver.named(AVATAR + "isHRConnected"), "nothing before the first rate")
+
+        toggles = []
+        for value in (61, 61, 142, 0, 254):
+            mark = receiver.mark()
+            device.write(b"B%d\r\n" % value)
+            receiver.wait_message(AVATAR + "isHRConnected", "T", mark)
+            got = receiver.since(mark)[:len(AVATAR_SET)]
+            with self.subTest(rate=value):
+                self.assertEqual([AVATAR + name for name in AVATAR_SET], [m[1] for m in got])
+                self.assertEqual(["i", "f", "f", "i"], [m[2] for m in got[:4]])
+                self.assertEqual([str(value)] * 2, [got[0][3][0], got[3][3][0]])
+                self.assertAlmostEqual(value / 127.5 - 1, float(got[1][3][0]), places=5)
+                self.assertAlmostEqual(value / 255, float(got[2][3][0]), places=5)
+                toggles.append(got[4][2])
+        self.assertEqual(["T", "F", "T", "F", "T"], toggles, "the beat toggle flips with every stored rate")
+
+        # No rate for a while: the same values again, with the toggle left as it was, until live ends.
+        mark = receiver.mark()
+        receiver.wait_message(AVATAR + "HeartRateInt", "254", mark)
+        off = receiver.wait_message(AVATAR + "isHRConnected", "F", mark, STATE_CHANGE)
+        self.assertEqual("stale", web.status(web_port)["state"])
+        between = [m for m in receiver.since(mark) if m[0] <= off[0]]
+        self.assertEqual({"T"}, {m[2] for m in between if m[1] == AVATAR + "HeartBeatToggle"})
+        self.assertGreaterEqual(len([m for m in between if m[1] == AVATAR + "HeartRateInt"]), 3,
+                                "a set at least once a second through the 5 s of live")
+
+        # Gone and back: after the one false, silence until the first rate of the new connection.
+        after_off = receiver.mark()
+        device.unplug()
+        vd.wait_status(web_port, lambda s: s["state"] == "gone", "the state gone")
+        device.plug()
+        device.wait_set_up(115200)
+        vd.wait_status(web_port, lambda s: s["state"] == "stale", "the state stale on the new connection")
+        self.assertEqual([], receiver.since(after_off), "nothing while not live")
+        device.write(b"B77\r\n")
+        run.wait_bpm(b"77")
+        back = receiver.wait_message(AVATAR + "isHRConnected", "T", after_off)
+        self.assertEqual([AVATAR + name for name in AVATAR_SET],
+                         [m[1] for m in receiver.since(after_off) if m[0] <= back[0]])
         self.assertEqual(0, run.close())
 
 
