@@ -14,6 +14,7 @@
 static void Drain() {
     DrainSerial(gApp.link, gApp.store, gApp.feed, GetTickCount64());
     ServeOsc(GetTickCount64());
+    DropOldSessionRates(gSession, GetTickCount64());
     ServeWebRates(GetTickCount64());
 }
 

@@ -40,6 +40,7 @@ void NoteLine(LiveFeed& feed, const Record& record, uint32_t connection, uint64_
             feed.rateMs = nowMs;
             feed.rateConnection = connection;
             ++feed.rateSerial;
+            if (feed.session != nullptr) AppendSessionRate(*feed.session, feed.rate, nowMs);
             break;
     }
     feed.recordSeen = true;

@@ -13,6 +13,7 @@ struct Answer {
     bool streams;       // the connection stays open for the event stream
     const char* body;   // a body sent after what was written (the overlay page), or nullptr
     size_t bodyLength;  // its length
+    bool sessionRows;   // the session record's rows follow, written as the client takes them
 };
 
 // Writes the answer to `request` into `out`. Refusals have fixed bodies with
