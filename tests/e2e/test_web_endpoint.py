@@ -3,14 +3,19 @@ stream follow the device through live, stale, gone and live again; hostile and s
 or dropped; a port already taken leaves the program running without the endpoint. Throughout, bpm.txt
 keeps following the device."""
 
+import datetime
+import os
+import re
 import select
 import socket
+import tempfile
 import threading
 import time
 import unittest
 
 import vintra_drive as vd
 from vintra_drive import osc_dump
+from vintra_drive import spreadsheet
 from vintra_drive import web_client as web
 
 PORT = 5
@@ -259,6 +264,70 @@ class OscForAvatars(unittest.TestCase):
         back = receiver.wait_message(AVATAR + "isHRConnected", "T", after_off)
         self.assertEqual([AVATAR + name for name in AVATAR_SET],
                          [m[1] for m in receiver.since(after_off) if m[0] <= back[0]])
+        self.assertEqual(0, run.close())
+
+
+NO_SESSION = {"since": None, "count": 0, "min": None, "avg": None, "max": None}
+ISO_ROW = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d,\d{1,3}$")
+
+
+class SessionRecord(unittest.TestCase):
+    def test_every_rate_in_status_the_page_and_a_csv_that_libreoffice_reads_until_delete(self):
+        run, device, web_port = start(self)
+        self.assertEqual(NO_SESSION, web.status(web_port)["session"])
+        # Enough rates for the download to take several fills of the program's 16 KB queue.
+        sent = [40 + i * 7 % 200 for i in range(1500)] + [0, 254]
+        before = datetime.datetime.now(datetime.timezone.utc)
+        for at in range(0, len(sent), 100):
+            device.write(b"".join(b"B%d\r\n" % v for v in sent[at:at + 100]))
+        run.wait_bpm(b"254")
+        session = vd.wait_status(web_port, lambda s: s["session"]["count"] == len(sent), "every rate in the session")
+        after = datetime.datetime.now(datetime.timezone.utc)
+        self.assertEqual((0, round(sum(sent) / len(sent), 1), 254),
+                         (session["session"]["min"], session["session"]["avg"], session["session"]["max"]))
+
+        page = web.request(web_port, "/").body
+        self.assertIn(b"<b>%d</b> beat rates" % len(sent), page)
+        self.assertIn(b"<svg", page)
+        self.assertNotIn(b"<script", page)
+
+        answer = web.request(web_port, "/session.csv")
+        self.assertEqual(200, answer.status)
+        self.assertRegex(answer.headers["content-disposition"],
+                         r'^attachment; filename="vintra-session-\d{4}-\d\d-\d\d\.csv"$')
+        answer.body.decode("ascii")
+        lines = answer.body.split(b"\r\n")
+        self.assertEqual(b"", lines.pop(), "every line ends in CR LF")
+        self.assertEqual(b"time,bpm", lines[0])
+        rows = [line.decode().split(",") for line in lines[1:]]
+        self.assertTrue(all(ISO_ROW.match(",".join(row)) for row in rows), rows[:3])
+        self.assertEqual(sent, [int(bpm) for _, bpm in rows])
+        times = [datetime.datetime.fromisoformat(t) for t, _ in rows]
+        self.assertEqual(times, sorted(times))
+        self.assertEqual(session["session"]["since"], rows[0][0])
+        # The program's clock is this machine's; 1 s covers the tick's resolution both sides.
+        second = datetime.timedelta(seconds=1)
+        self.assertTrue(before - second <= times[0] and times[-1] <= after + second, (before, times[0], after))
+
+        with tempfile.TemporaryDirectory(prefix="vintra-session-") as folder:
+            path = os.path.join(folder, "session.csv")
+            with open(path, "wb") as f:
+                f.write(answer.body)
+            # A locale with decimal commas and day-first dates reads it the same.
+            for locale in ("en_US.UTF-8", "de_DE.UTF-8"):
+                with self.subTest(locale=locale):
+                    cells = spreadsheet.calc_cells(path, locale)
+                    self.assertEqual([("string", "time"), ("string", "bpm")], cells[0])
+                    self.assertEqual(len(sent), len(cells) - 1)
+                    self.assertEqual([("float", str(v)) for v in sent], [row[1] for row in cells[1:]])
+                    self.assertEqual([t for t, _ in rows], [row[0][1] for row in cells[1:]])
+
+        run.key("Delete")
+        vd.wait_status(web_port, lambda s: s["session"] == NO_SESSION, "Delete to start a new session")
+        device.write(b"B66\r\n")
+        fresh = vd.wait_status(web_port, lambda s: s["session"]["count"] == 1, "the new session's first rate")
+        self.assertEqual((66, 66.0, 66), (fresh["session"]["min"], fresh["session"]["avg"], fresh["session"]["max"]))
+        self.assertEqual(2, len(web.request(web_port, "/session.csv").body.split(b"\r\n")) - 1)
         self.assertEqual(0, run.close())
 
 
