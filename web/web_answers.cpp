@@ -6,8 +6,6 @@
 #include "web/overlay_page.h"
 #include "web/session_csv.h"
 
-// Large enough for the status page; checked by the unit tests.
-constexpr size_t kComputedBodyLimit = 8192;
 
 static void PutHead(TextSink& out, const char* status, const char* type, size_t length, bool hasLength) {
     PutText(out, "HTTP/1.1 ");

@@ -133,7 +133,10 @@ static void Queue(WebClient& client, const char* bytes, size_t count, uint64_t n
 static void AnswerRequest(WebClient& client, const ParsedRequest& request) {
     uint64_t nowMs = GetTickCount64();
     WebSnapshot snapshot = TakeWebSnapshot(gApp.feed, gApp.link, gApp.settings, nowMs);
-    snapshot.session = SummarizeSession(gSession);
+    // A full day's record takes a while to sum up: only for the answers that show it.
+    if (request.route == WebRoute::StatusPage || request.route == WebRoute::StatusJson)
+        snapshot.session = SummarizeSession(gSession);
+    snapshot.session.startWallMs = gSession.startWallMs;
     TextSink sink = SinkOver(client.output, kClientOutputLimit);
     Answer answer = PutAnswer(sink, request, snapshot, gApp.store, gApp.feed);
     if (sink.overflowed) {

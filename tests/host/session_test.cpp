@@ -8,6 +8,8 @@
 #include "tests/host/fake_serial_platform.h"
 #include "web/session_csv.h"
 #include "web/session_summary.h"
+#include "web/web_answers.h"
+#include "web/web_status.h"
 
 namespace {
 
@@ -165,6 +167,21 @@ TEST(SessionSummary, FiguresNullsAndTheChart) {
     }
     EXPECT_EQ(count, 120);
     EXPECT_EQ(section.find("<script"), std::string::npos);
+
+    // The whole status page with the widest chart fits the answer's body.
+    for (uint8_t& point : s.chart) point = point % 2 ? 254 : 0;
+    s.min = 0;
+    s.max = 254;
+    WebSnapshot snapshot = {};
+    snapshot.state = LinkState::Stale;
+    snapshot.port = 4294967295u;
+    snapshot.hasRate = true;
+    snapshot.rejectedLines = 4294967295u;
+    snapshot.session = s;
+    char page[kComputedBodyLimit];
+    TextSink sink = SinkOver(page, sizeof page);
+    PutStatusPage(sink, snapshot);
+    EXPECT_FALSE(sink.overflowed);
 }
 
 }  // namespace
