@@ -12,6 +12,7 @@ import tempfile
 import threading
 import time
 import unittest
+import zoneinfo
 
 import vintra_drive as vd
 from vintra_drive import osc_dump
@@ -273,6 +274,11 @@ ISO_ROW = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d,\d{1,
 
 class SessionRecord(unittest.TestCase):
     def test_every_rate_in_status_the_page_and_a_csv_that_libreoffice_reads_until_delete(self):
+        # Wine takes the time zone from TZ: one whose offset is negative and not whole hours.
+        zone = "America/St_Johns"
+        self.addCleanup(lambda old=os.environ.get("TZ"): os.environ.pop("TZ") if old is None
+                        else os.environ.update(TZ=old))
+        os.environ["TZ"] = zone
         run, device, web_port = start(self)
         self.assertEqual(NO_SESSION, web.status(web_port)["session"])
         # Enough rates for the download to take several fills of the program's 16 KB queue.
@@ -304,6 +310,8 @@ class SessionRecord(unittest.TestCase):
         self.assertEqual(sent, [int(bpm) for _, bpm in rows])
         times = [datetime.datetime.fromisoformat(t) for t, _ in rows]
         self.assertEqual(times, sorted(times))
+        offset = datetime.datetime.now(zoneinfo.ZoneInfo(zone)).utcoffset()
+        self.assertEqual({offset}, {t.utcoffset() for t in times}, "local time with the zone's offset")
         self.assertEqual(session["session"]["since"], rows[0][0])
         # The program's clock is this machine's; 1 s covers the tick's resolution both sides.
         second = datetime.timedelta(seconds=1)
