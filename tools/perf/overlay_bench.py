@@ -6,6 +6,8 @@ overlay page in Debian's headless Chromium (not part of the tests).
 
     latency  from a B line written to the device until the overlay shows its digits (N rates)
     osc      from a B line written to the device until its HeartRateInt datagram arrives (N rates)
+    session  a full session record (367,200 rates: a day at 254 bpm) downloaded as /session.csv: its
+             time, size and rows, and Vintra's memory before and after the record filled
     cpu      Vintra's CPU at 500 samples a second with no client, with two overlays open in Chromium
              and with two plain readers of /events
     bpm      the B-line-to-bpm.txt latency without and with two overlays open
@@ -196,6 +198,38 @@ def measure_osc_latency(rates):
     return result
 
 
+SESSION_SLOTS = 86400 * 17 // 4  # what the program's session record holds
+
+
+def measure_session_download():
+    """Fills the session record to the brim straight from the device, then times GET /session.csv."""
+    port = vd.free_port()
+    device = vd.PtyDevice(wb.PORT)
+    run, pid = wb.start_program(web_port=port)
+    try:
+        wb.wait_configured(device)
+        before_kib = vd.resident_kb(pid)
+        started = time.monotonic()
+        chunk = b"".join(b"B%d\r\n" % (60 + i % 120) for i in range(1000))
+        for _ in range(SESSION_SLOTS // 1000 + 1):
+            device.write(chunk)
+        vd.wait_status(port, lambda s: s["session"]["count"] == SESSION_SLOTS, "a full session record", 600)
+        filled_s = time.monotonic() - started
+        started = time.monotonic()
+        answer = vd.web_client.request(port, "/session.csv")
+        download_s = time.monotonic() - started
+        rows = answer.body.count(b"\r\n") - 1
+        after_kib = vd.resident_kb(pid)
+    finally:
+        wb.stop_program(run)
+        device.close()
+    result = {"rows": rows, "bytes": len(answer.body), "download_s": round(download_s, 2),
+              "fill_s": round(filled_s, 1), "rss_before_kib": before_kib, "rss_full_kib": after_kib}
+    log("session   %d rows, %d bytes of CSV in %.2f s (the record filled in %.0f s); VmRSS %d KiB empty, %d KiB full"
+        % (rows, len(answer.body), download_s, filled_s, before_kib, after_kib))
+    return result
+
+
 def measure_memory(minutes):
     """Vintra's VmRSS at 500 samples a second over `minutes`, an overlay reloading every RELOAD_EVERY s."""
     port = vd.free_port()
@@ -276,7 +310,7 @@ def make_pictures(folder):
         device.close()
 
 
-FIGURES = ["latency", "osc", "cpu", "bpm", "memory", "pictures"]
+FIGURES = ["latency", "osc", "session", "cpu", "bpm", "memory", "pictures"]
 
 
 def main():
@@ -296,6 +330,8 @@ def main():
             results["overlay_latency"] = measure_overlay_latency(args.rates)
         if "osc" in args.only:
             results["osc_latency"] = measure_osc_latency(args.rates)
+        if "session" in args.only:
+            results["session_download"] = measure_session_download()
         if "cpu" in args.only:
             results["cpu_500"] = {
                 "no_client": wb.measure_cpu(server, "500/s", ["--rate", "500"], args.cpu_seconds,
