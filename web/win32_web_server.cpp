@@ -72,11 +72,15 @@ static bool QueueSessionRows(WebClient& client) {
     }
     TextSink rows = SinkOver(client.output, kClientOutputLimit);
     client.rowNext = PutSessionRows(rows, gSession, client.rowNext, client.rowEnd);
+    if (rows.length == 0) {
+        CloseClient(client, true);  // a queue too small for one row: never end the download as if whole
+        return false;
+    }
     client.outputStart = 0;
     client.outputEnd = rows.length;
     // A day's record is megabytes: the time limit counts from the last progress.
     client.acceptedMs = GetTickCount64();
-    return rows.length > 0;
+    return true;
 }
 
 // Sends what is queued, as much as the socket takes now. An answer that is
