@@ -54,4 +54,5 @@ int64_t SessionRateWallMs(const SessionRecord& record, uint64_t serial);
 // The beat rate of held entry `serial`.
 uint8_t SessionRate(const SessionRecord& record, uint64_t serial);
 
+// The figures and the chart of the rates held; one pass over them.
 SessionSummary SummarizeSession(const SessionRecord& record);

@@ -6,6 +6,7 @@
 // FILETIME counts 100 ns from 1601-01-01 UTC; this many ms lie between that and 1970.
 constexpr int64_t kFileTimeTo1970Ms = 11644473600000LL;
 
+// A FILETIME as ms since 1970 UTC.
 static int64_t FileTimeMs(const FILETIME& time) {
     ULARGE_INTEGER ticks;
     ticks.LowPart = time.dwLowDateTime;

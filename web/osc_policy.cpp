@@ -13,16 +13,20 @@ OscPolicy StartOscPolicy(uint32_t rateSerial) { return {false, 0, rateSerial, fa
 // The next free message slot of the batch, with its room.
 static char* NextSlot(OscBatch& batch) { return batch.bytes[batch.count]; }
 
+// Each adds one message of its kind to the batch (it has room: the callers
+// add at most kOscBatchLimit).
 static void AddInt(OscBatch& batch, const char* address, int32_t value) {
     batch.lengths[batch.count] = EncodeOscInt(NextSlot(batch), kOscMessageLimit, address, value);
     ++batch.count;
 }
 
+// ... a float32 ...
 static void AddFloat(OscBatch& batch, const char* address, float value) {
     batch.lengths[batch.count] = EncodeOscFloat(NextSlot(batch), kOscMessageLimit, address, value);
     ++batch.count;
 }
 
+// ... an OSC bool.
 static void AddBool(OscBatch& batch, const char* address, bool value) {
     batch.lengths[batch.count] = EncodeOscBool(NextSlot(batch), kOscMessageLimit, address, value);
     ++batch.count;
@@ -56,7 +60,8 @@ void PlanOsc(OscPolicy& policy, bool live, uint8_t rate, uint32_t rateSerial, ui
         policy.beatToggle = !policy.beatToggle;
         AddSet(batch, rate, policy.beatToggle);
     }
-    if (sets == 0 && (!policy.wasLive || nowMs - policy.lastSetMs >= kOscRepeatMs)) AddSet(batch, rate, policy.beatToggle);
+    bool repeatDue = !policy.wasLive || nowMs - policy.lastSetMs >= kOscRepeatMs;
+    if (sets == 0 && repeatDue) AddSet(batch, rate, policy.beatToggle);
     if (batch.count > 0) policy.lastSetMs = nowMs;
     policy.wasLive = true;
 }

@@ -147,7 +147,8 @@ TEST(SessionSummary, FiguresNullsAndTheChart) {
     EXPECT_NE(Render(PutSessionJson, SummarizeSession(*r)).find(R"("avg":60.5,)"), std::string::npos) << "rounded";
 
     // 1000 rates from 50 up to 149 and back: the chart has its 120 points, within the picture.
-    for (int i = 0; i < 1000; ++i) AppendSessionRate(*r, static_cast<uint8_t>(50 + (i < 500 ? i / 5 : (999 - i) / 5)), 2000);
+    for (int i = 0; i < 1000; ++i)
+        AppendSessionRate(*r, static_cast<uint8_t>(50 + (i < 500 ? i / 5 : (999 - i) / 5)), 2000);
     SessionSummary s = SummarizeSession(*r);
     EXPECT_EQ(s.chartCount, kChartPoints);
     EXPECT_EQ(s.chart[0], 55) << "the first point is the mean of its run: 60 60 61 61 50 50 50 50 50";

@@ -60,7 +60,8 @@ class OscWatch:
         if tags is None or not address.startswith(PREFIX) or address[len(PREFIX):] not in KINDS:
             return "not one of the avatar parameters"
         name = address[len(PREFIX):]
-        if len(tags) != 2 or tags[:1] != b"," or tags[1:] not in (KINDS[name][i:i + 1] for i in range(len(KINDS[name]))):
+        allowed = [KINDS[name][i:i + 1] for i in range(len(KINDS[name]))]
+        if len(tags) != 2 or tags[:1] != b"," or tags[1:] not in allowed:
             return "type tags %r" % tags
         argument = data[at:]
         if tags in (b",T", b",F"):

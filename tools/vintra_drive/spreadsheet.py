@@ -29,7 +29,8 @@ def calc_cells(csv_path, locale="en_US.UTF-8", timeout=120):
                 kind = cell.get(_OFFICE + "value-type")
                 if kind is None:
                     continue
-                value = cell.get(_OFFICE + "value") or cell.get(_OFFICE + "date-value") or "".join(cell.itertext()).strip()
+                value = (cell.get(_OFFICE + "value") or cell.get(_OFFICE + "date-value")
+                         or "".join(cell.itertext()).strip())
                 cells.append((kind, value))
             if cells:
                 rows.append(cells)
