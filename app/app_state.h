@@ -5,6 +5,7 @@
 #include "settings/settings.h"
 #include "store/measurement_store.h"
 #include "store/live_feed.h"
+#include "store/session_record.h"
 
 struct AppState {
     MeasurementStore store;  // rings written by the drain, read by the paint
@@ -15,3 +16,8 @@ struct AppState {
 };
 
 extern AppState gApp;
+
+// The session record: 1.8 MB, so a record of its own in zeroed static
+// storage rather than a member of gApp, whose initialiser puts it in the
+// program file.
+extern SessionRecord gSession;

@@ -7,6 +7,7 @@
 #include "display/repaint_decision.h"
 #include "display/win32_draw_panels.h"
 #include "settings/port_choice.h"
+#include "web/win32_osc_sender.h"
 #include "web/win32_web_server.h"
 
 struct EventLoopState {
@@ -41,6 +42,7 @@ struct Win32State {
     MainWindowState mainWindow;          // the panels' paint (display/win32_main_window.cpp)
     SettingsWindowState settingsWindow;  // port and baud lists (settings/win32_settings_window.cpp)
     WebServerState web;                  // the loopback endpoint's sockets (web/win32_web_server.cpp)
+    OscSenderState osc;                  // the avatar parameters' UDP socket (web/win32_osc_sender.cpp)
 };
 
 extern Win32State gWin32;

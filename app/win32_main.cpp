@@ -5,7 +5,9 @@
 #include "app/app_state.h"
 #include "app/win32_event_loop.h"
 #include "display/win32_main_window.h"
+#include "serial/platform.h"
 #include "settings/win32_settings_window.h"
+#include "web/win32_osc_sender.h"
 #include "web/win32_web_server.h"
 
 constexpr int kClientWidth = 300;
@@ -38,6 +40,8 @@ static HWND CreateMainWindow(HINSTANCE instance) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showMode) {
     InitMeasurementStore(gApp.store);
+    StartSession(gSession, kSessionSlots, GetTickCount64(), WallClockMs());
+    gApp.feed.session = &gSession;
     HICON icon = (HICON)LoadImageA(instance, "MainIcon", IMAGE_ICON, 0, 0, 0);
     RegisterWindowClass(instance, kMainWindowClass, MainWindowProc, icon, CreateSolidBrush(RGB(0, 255, 0)));
     RegisterWindowClass(instance, kSettingsWindowClass, SettingsWindowProc, nullptr, nullptr);
@@ -45,6 +49,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showMode) {
     LoadSettings(gApp.settings);
     OpenPort(gApp.link, gApp.settings.port, gApp.settings.baudRate);
     StartWebServer(instance, gApp.settings.webPort);
+    StartOscSender(gApp.settings.oscPort);
     SetTimer(mainWindow, 0, kRepaintPeriodMs, nullptr);
     ShowWindow(mainWindow, showMode);
 

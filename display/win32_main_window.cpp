@@ -5,6 +5,7 @@
 #include "display/repaint_decision.h"
 #include "display/win32_draw_panels.h"
 #include "display/win32_main_window.h"
+#include "serial/platform.h"
 #include "settings/win32_settings_window.h"
 #include "web/win32_web_server.h"
 
@@ -63,6 +64,7 @@ static void HandleKey(WPARAM key) {
     if (key == VK_DELETE) {
         ClearMeasurements(gApp.store);
         NoteClear(gApp.feed);
+        StartSession(gSession, kSessionSlots, GetTickCount64(), WallClockMs());
     }
     if (key == VK_F6) RunSettingsCommand();
 }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The overlay's figures (not part of the tests): Vintra.exe under Wine with its
 # web endpoint, the overlay page in Debian's headless Chromium.
-#   scripts/overlay-bench.sh [--rates N] [--cpu-seconds S] [--minutes M] [--only latency cpu bpm memory]
+#   scripts/overlay-bench.sh [--rates N] [--cpu-seconds S] [--minutes M] [--only latency osc session cpu bpm memory]
 # latency: B line to the overlay's digits (p50, p95 over N rates, default 100);
+# osc: B line to its OSC datagram on 127.0.0.1 (p50, p95 over N rates);
+# session: a full day's session record downloaded as /session.csv;
 # cpu: Vintra at 500 samples a second without and with two overlays open;
 # bpm: B line to bpm.txt without and with two overlays open;
 # memory: Vintra's memory over M minutes (default 10) with an overlay reloading every 10 s.
@@ -11,7 +13,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
-case "${1:-}" in -h|--help) sed -n '2,11s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
+case "${1:-}" in -h|--help) sed -n '2,13s/^# \{0,1\}//p' "$0"; exit 0 ;; esac
 source cmake/debian-paths.env
 
 bash scripts/install-deps.sh

@@ -43,3 +43,22 @@ void WriteBeatRateFile(const char* text, int length);
 // Echoes one received line (without its line end) to the debugger output,
 // followed by a separate line end.
 void EchoLine(const char* line);
+
+// The wall clock: milliseconds since 1970-01-01 00:00 UTC.
+int64_t WallClockMs();
+
+// A civil time and its offset from UTC.
+struct LocalTime {
+    int year;           // e.g. 2026
+    int month;          // 1..12
+    int day;            // 1..31
+    int hour;           // 0..23
+    int minute;         // 0..59
+    int second;         // 0..59
+    int millisecond;    // 0..999
+    int offsetMinutes;  // local time minus UTC, e.g. 60 for +01:00, -330 for -05:30
+};
+
+// The local time at `utcMs` by this machine's time zone rules for that
+// moment (daylight saving included); UTC with offset 0 when they cannot be applied.
+LocalTime LocalTimeAt(int64_t utcMs);

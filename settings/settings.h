@@ -1,6 +1,7 @@
 #pragma once
 // The user's choice of serial port and baud rate, kept in "vintra.config",
-// and the web endpoint's port, an optional third number there.
+// the web endpoint's port, an optional third number there, and the OSC
+// port, an optional fourth.
 #include <cstddef>
 #include <cstdint>
 
@@ -12,20 +13,22 @@ struct Settings {
     uint32_t baudRate;                  // 0: none chosen; the device keeps its rate
     uint32_t webPort = kDefaultWebPort; // the web endpoint's port; 0 turns it off
     bool webPortInFile = false;         // the file gave the web port, so saving writes it back
+    uint32_t oscPort = 0;               // the UDP port on 127.0.0.1 OSC goes to; 0: OSC off
+    bool oscPortInFile = false;         // the file gave the OSC port, so saving writes it back
 };
 
 constexpr const char* kSettingsFileName = "vintra.config";
 
-// Reads "port baud [webport]" text as "%u %u %u" would: white space anywhere
-// between and around; a field that cannot be read, or does not fit 32 bits,
-// keeps its previous value. Reading stops at the first field that is not a
-// number. A web port read marks it as given by the file.
+// Reads "port baud [webport [oscport]]" text as "%u %u %u %u" would: white
+// space anywhere between and around; a field that cannot be read, or does not
+// fit 32 bits, keeps its previous value. Reading stops at the first field that
+// is not a number. A web or OSC port read marks it as given by the file.
 void ParseSettingsText(const char* text, size_t length, Settings& settings);
 
 // Loads the settings file if it exists; fields it lacks keep their values.
 void LoadSettings(Settings& settings);
 
 // Writes the settings file as "port baud", with " webport" only when the file
-// gave one (older builds read the first two and ignore it); silently skipped
-// on failure.
+// gave one and " oscport" after it only when the file gave that too (older
+// builds read the first two and ignore the rest); silently skipped on failure.
 void SaveSettings(const Settings& settings);

@@ -2,7 +2,7 @@
 
 #include "settings/settings.h"
 
-// Anything past this is not part of a "port baud webport" text.
+// Anything past this is not part of a "port baud webport oscport" text.
 constexpr size_t kSettingsTextLimit = 4096;
 
 void LoadSettings(Settings& settings) {
@@ -17,7 +17,9 @@ void LoadSettings(Settings& settings) {
 void SaveSettings(const Settings& settings) {
     std::FILE* file = std::fopen(kSettingsFileName, "w");
     if (file == nullptr) return;
-    if (settings.webPortInFile) {
+    if (settings.oscPortInFile) {
+        std::fprintf(file, "%u %u %u %u", settings.port, settings.baudRate, settings.webPort, settings.oscPort);
+    } else if (settings.webPortInFile) {
         std::fprintf(file, "%u %u %u", settings.port, settings.baudRate, settings.webPort);
     } else {
         std::fprintf(file, "%u %u", settings.port, settings.baudRate);

@@ -39,6 +39,8 @@ void NoteLine(LiveFeed& feed, const Record& record, uint32_t connection, uint64_
             feed.rate = static_cast<uint8_t>(record.value);
             feed.rateMs = nowMs;
             feed.rateConnection = connection;
+            ++feed.rateSerial;
+            if (feed.session != nullptr) AppendSessionRate(*feed.session, feed.rate, nowMs);
             break;
     }
     feed.recordSeen = true;

@@ -7,6 +7,7 @@
 
 #include "serial/record_decoder.h"
 #include "serial/serial_link.h"
+#include "store/session_record.h"
 
 // A beat rate younger than this is live: the device sends one with every
 // beat, so 5 s without one means leads off, finger off or a stopped device.
@@ -21,6 +22,7 @@ struct LiveFeed {
     uint8_t rate;              // the latest stored beat rate
     uint64_t rateMs;           // when it was stored
     uint32_t rateConnection;   // the link's connection it arrived on
+    uint32_t rateSerial;       // rates stored since start, never reset: each output keeps its own place
     uint64_t lineSecond;       // the clock's second that linesInSecond counts
     uint32_t linesInSecond;    // complete lines received in that second
     uint32_t linesPrevSecond;  // complete lines received in the second before it
@@ -36,6 +38,7 @@ struct LiveFeed {
     uint16_t newSamples[kTickSampleLimit];  // ... at newSampleCount % kTickSampleLimit, round and round
     uint32_t newRateCount;     // rates stored since the last tick
     uint8_t newRates[kTickRateLimit];       // ... kept like the samples
+    SessionRecord* session;    // where every stored rate is also kept with its time (null: nowhere)
 };
 
 // The state word every web output shows.

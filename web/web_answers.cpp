@@ -4,9 +4,8 @@
 
 #include "web/event_stream.h"
 #include "web/overlay_page.h"
+#include "web/session_csv.h"
 
-// Large enough for the status page; checked by the unit tests.
-constexpr size_t kComputedBodyLimit = 8192;
 
 static void PutHead(TextSink& out, const char* status, const char* type, size_t length, bool hasLength) {
     PutText(out, "HTTP/1.1 ");
@@ -35,7 +34,7 @@ static void PutRefusal(TextSink& out, const char* status, const char* text) {
 
 Answer PutAnswer(TextSink& out, const ParsedRequest& request, const WebSnapshot& snapshot,
                  const MeasurementStore& store, const LiveFeed& feed) {
-    Answer answer = {false, nullptr, 0};
+    Answer answer = {false, nullptr, 0, false};
     bool head = request.verdict == RequestVerdict::Head;
     switch (request.verdict) {
         case RequestVerdict::Incomplete:
@@ -65,7 +64,7 @@ Answer PutAnswer(TextSink& out, const ParsedRequest& request, const WebSnapshot&
             break;
         case WebRoute::Overlay:
             PutHead(out, "200 OK", "text/html; charset=utf-8", kOverlayPageLength, true);
-            if (!head) answer = {false, kOverlayPage, kOverlayPageLength};
+            if (!head) answer = {false, kOverlayPage, kOverlayPageLength, false};
             break;
         case WebRoute::Events:
             PutHead(out, "200 OK", "text/event-stream", 0, false);
@@ -73,6 +72,10 @@ Answer PutAnswer(TextSink& out, const ParsedRequest& request, const WebSnapshot&
                 PutStreamOpening(out, snapshot.state, store, feed);
                 answer.streams = true;
             }
+            break;
+        case WebRoute::SessionCsv:
+            PutSessionCsvHead(out, snapshot.session.startWallMs, head);
+            answer.sessionRows = !head;
             break;
     }
     return answer;

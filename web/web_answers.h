@@ -9,10 +9,15 @@
 #include "web/text_sink.h"
 #include "web/web_status.h"
 
+// Room for a body computed on the spot: large enough for the status page
+// with a full session chart; checked by the unit tests.
+constexpr size_t kComputedBodyLimit = 8192;
+
 struct Answer {
     bool streams;       // the connection stays open for the event stream
     const char* body;   // a body sent after what was written (the overlay page), or nullptr
     size_t bodyLength;  // its length
+    bool sessionRows;   // the session record's rows follow, written as the client takes them
 };
 
 // Writes the answer to `request` into `out`. Refusals have fixed bodies with

@@ -1,5 +1,7 @@
 #include "web/web_status.h"
 
+#include "web/session_summary.h"
+
 // How often the status page reloads itself, in seconds.
 constexpr const char* kStatusPageRefresh = "2";
 
@@ -39,6 +41,8 @@ void PutStatusJson(TextSink& sink, const WebSnapshot& s) {
     PutNumber(sink, s.linesPerSecond);
     PutText(sink, ",\"rejected_lines\":");
     PutNumber(sink, s.rejectedLines);
+    PutText(sink, ",\"session\":");
+    PutSessionJson(sink, s.session);
     PutText(sink, "}");
 }
 
@@ -150,7 +154,9 @@ void PutStatusPage(TextSink& sink, const WebSnapshot& s) {
         PutNumber(sink, s.rejectedLines);
         PutText(sink, ".");
     }
-    PutText(sink, "</p>\n<h2>The overlay in OBS</h2>\n<p>URL: <code>http://127.0.0.1:");
+    PutText(sink, "</p>\n");
+    PutSessionSection(sink, s.session);
+    PutText(sink, "<h2>The overlay in OBS</h2>\n<p>URL: <code>http://127.0.0.1:");
     PutNumber(sink, s.webPort);
     PutText(sink,
             "/overlay</code></p>\n<ol>\n"

@@ -5,6 +5,7 @@
 
 #include "serial/serial_link.h"
 #include "settings/settings.h"
+#include "store/session_record.h"
 #include "store/live_feed.h"
 #include "web/text_sink.h"
 
@@ -19,11 +20,13 @@ struct WebSnapshot {
     uint32_t rejectedLines;       // lines that stored nothing, since start
     bool bytesWithoutValidLines;  // bytes arrive, but no line stores anything (a wrong baud rate?)
     uint32_t webPort;             // the endpoint's own port, for the overlay's URL
+    SessionSummary session = {};  // the session record's figures (zeros: none held)
 };
 
 WebSnapshot TakeWebSnapshot(const LiveFeed& feed, const SerialLink& link, const Settings& settings, uint64_t nowMs);
 
-// {"state":…,"port":…,"baud":…,"rate":…,"rate_age_ms":…,"lines_per_s":…,"rejected_lines":…}
+// {"state":…,"port":…,"baud":…,"rate":…,"rate_age_ms":…,"lines_per_s":…,"rejected_lines":…,
+//  "session":{"since":…,"count":…,"min":…,"avg":…,"max":…}}
 void PutStatusJson(TextSink& sink, const WebSnapshot& snapshot);
 
 // The device's state in one plain sentence ("COM3 is in use by another program").

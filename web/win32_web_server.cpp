@@ -13,6 +13,7 @@
 #include "serial/platform.h"
 #include "web/event_stream.h"
 #include "web/http_request.h"
+#include "web/session_csv.h"
 #include "web/web_answers.h"
 
 // The socket's own send buffer, kept small like each client's queue: a client
@@ -56,6 +57,32 @@ static WebClient* ClientOf(SOCKET socket) {
     return nullptr;
 }
 
+// Queues the next rows of a /session.csv download once the queue is empty;
+// false when there are none left. Rows the record dropped meanwhile (Delete,
+// or older than 24 h) cut the download with a reset, so that it is not
+// taken for the whole record.
+static bool QueueSessionRows(WebClient& client) {
+    if (client.rowNext >= client.rowEnd) {
+        client.sessionRows = false;
+        return false;
+    }
+    if (client.rowNext < gSession.firstSerial) {
+        CloseClient(client, true);
+        return false;
+    }
+    TextSink rows = SinkOver(client.output, kClientOutputLimit);
+    client.rowNext = PutSessionRows(rows, gSession, client.rowNext, client.rowEnd);
+    if (rows.length == 0) {
+        CloseClient(client, true);  // a queue too small for one row: never end the download as if whole
+        return false;
+    }
+    client.outputStart = 0;
+    client.outputEnd = rows.length;
+    // A day's record is megabytes: the time limit counts from the last progress.
+    client.acceptedMs = GetTickCount64();
+    return true;
+}
+
 // Sends what is queued, as much as the socket takes now. An answer that is
 // all out closes its connection (streams stay).
 static void Flush(WebClient& client) {
@@ -66,6 +93,10 @@ static void Flush(WebClient& client) {
         if (fromBody) {
             from = client.body;
             count = client.bodyLeft;
+        }
+        if (count == 0 && client.sessionRows) {
+            if (QueueSessionRows(client)) continue;
+            if (!client.inUse) return;
         }
         if (count == 0) break;
         int sent = send(client.socket, from, static_cast<int>(count), 0);
@@ -106,6 +137,10 @@ static void Queue(WebClient& client, const char* bytes, size_t count, uint64_t n
 static void AnswerRequest(WebClient& client, const ParsedRequest& request) {
     uint64_t nowMs = GetTickCount64();
     WebSnapshot snapshot = TakeWebSnapshot(gApp.feed, gApp.link, gApp.settings, nowMs);
+    // A full day's record takes a while to sum up: only for the answers that show it.
+    if (request.route == WebRoute::StatusPage || request.route == WebRoute::StatusJson)
+        snapshot.session = SummarizeSession(gSession);
+    snapshot.session.startWallMs = gSession.startWallMs;
     TextSink sink = SinkOver(client.output, kClientOutputLimit);
     Answer answer = PutAnswer(sink, request, snapshot, gApp.store, gApp.feed);
     if (sink.overflowed) {
@@ -119,6 +154,9 @@ static void AnswerRequest(WebClient& client, const ParsedRequest& request) {
     client.body = answer.body;
     client.bodyLeft = answer.bodyLength;
     client.lastQueuedMs = nowMs;
+    client.sessionRows = answer.sessionRows;
+    client.rowNext = gSession.firstSerial;
+    client.rowEnd = gSession.endSerial;
     Flush(client);
 }
 

@@ -27,6 +27,9 @@ struct WebClient {
     const char* body;                 // a static body sent after the queued bytes (the overlay page)
     size_t bodyLeft;                  // its bytes not yet sent
     uint64_t lastQueuedMs;            // when the stream last got anything, for its keep-alive
+    bool sessionRows;                 // a /session.csv download: rows follow the queued bytes
+    uint64_t rowNext;                 // the session entry of its next row
+    uint64_t rowEnd;                  // the entry after its last (the record's end when it asked)
 };
 
 // All of the endpoint's Windows state: a sub-record of gWin32.

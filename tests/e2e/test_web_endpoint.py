@@ -3,11 +3,20 @@ and the event stream follow the device through live, stale, gone and live again,
 following it. The sockets' own limits (the connection cap, a client that stops reading, a request that
 never ends, a port already taken) are tested in-process by tests/win/web_server_win_test.cpp."""
 
+import datetime
+import os
+import re
+import select
+import socket
+import tempfile
 import threading
 import time
 import unittest
+import zoneinfo
 
 import vintra_drive as vd
+from vintra_drive import osc_dump
+from vintra_drive import spreadsheet
 from vintra_drive import web_client as web
 
 PORT = 5
@@ -129,6 +138,131 @@ class StatusFollowsTheDevice(unittest.TestCase):
         self.assertLessEqual(set(states[1:-1]), {"stale"}, states)
         self.assertFalse(stream.ended)
         check_bpm_follows(self, run, device, 77)
+        self.assertEqual(0, run.close())
+
+
+class OscForAvatars(unittest.TestCase):
+    def test_liblo_receives_each_rate_the_repeat_and_the_end_of_live(self):
+        osc_port = osc_dump.free_udp_port()
+        receiver = osc_dump.OscDump(osc_port)
+        self.addCleanup(receiver.close)
+        web_port = vd.free_port()
+        device = vd.plug_device(self, PORT)
+        run = vd.launch_for(self, b"%d 115200 %d %d" % (PORT, web_port, osc_port))
+        device.wait_set_up(115200)
+        vd.wait_until(lambda: vd.listening_addresses(web_port), what="the endpoint to listen")
+        vd.wait_status(web_port, lambda s: s["state"] == "stale", "the state stale")
+        self.assertEqual([], receiver.named(AVATAR + "isHRConnected"), "nothing before the first rate")
+
+        toggles = []
+        for value in (61, 61, 142, 0, 254):
+            mark = receiver.mark()
+            device.write(b"B%d\r\n" % value)
+            receiver.wait_message(AVATAR + "isHRConnected", "T", mark)
+            got = receiver.since(mark)[:len(AVATAR_SET)]
+            with self.subTest(rate=value):
+                self.assertEqual([AVATAR + name for name in AVATAR_SET], [m[1] for m in got])
+                self.assertEqual(["i", "f", "f", "i"], [m[2] for m in got[:4]])
+                self.assertEqual([str(value)] * 2, [got[0][3][0], got[3][3][0]])
+                self.assertAlmostEqual(value / 127.5 - 1, float(got[1][3][0]), places=5)
+                self.assertAlmostEqual(value / 255, float(got[2][3][0]), places=5)
+                toggles.append(got[4][2])
+        self.assertEqual(["T", "F", "T", "F", "T"], toggles, "the beat toggle flips with every stored rate")
+
+        # No rate for a while: the same values again, with the toggle left as it was, until live ends.
+        mark = receiver.mark()
+        receiver.wait_message(AVATAR + "HeartRateInt", "254", mark)
+        off = receiver.wait_message(AVATAR + "isHRConnected", "F", mark, STATE_CHANGE)
+        self.assertEqual("stale", web.status(web_port)["state"])
+        between = [m for m in receiver.since(mark) if m[0] <= off[0]]
+        self.assertEqual({"T"}, {m[2] for m in between if m[1] == AVATAR + "HeartBeatToggle"})
+        self.assertGreaterEqual(len([m for m in between if m[1] == AVATAR + "HeartRateInt"]), 3,
+                                "a set at least once a second through the 5 s of live")
+
+        # Gone and back: after the one false, silence until the first rate of the new connection.
+        after_off = receiver.mark()
+        device.unplug()
+        vd.wait_status(web_port, lambda s: s["state"] == "gone", "the state gone")
+        device.plug()
+        device.wait_set_up(115200)
+        vd.wait_status(web_port, lambda s: s["state"] == "stale", "the state stale on the new connection")
+        self.assertEqual([], receiver.since(after_off), "nothing while not live")
+        device.write(b"B77\r\n")
+        run.wait_bpm(b"77")
+        back = receiver.wait_message(AVATAR + "isHRConnected", "T", after_off)
+        self.assertEqual([AVATAR + name for name in AVATAR_SET],
+                         [m[1] for m in receiver.since(after_off) if m[0] <= back[0]])
+        self.assertEqual(0, run.close())
+
+
+NO_SESSION = {"since": None, "count": 0, "min": None, "avg": None, "max": None}
+ISO_ROW = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d,\d{1,3}$")
+
+
+class SessionRecord(unittest.TestCase):
+    def test_every_rate_in_status_the_page_and_a_csv_that_libreoffice_reads_until_delete(self):
+        # Wine takes the time zone from TZ: one whose offset is negative and not whole hours.
+        zone = "America/St_Johns"
+        self.addCleanup(lambda old=os.environ.get("TZ"): os.environ.pop("TZ") if old is None
+                        else os.environ.update(TZ=old))
+        os.environ["TZ"] = zone
+        run, device, web_port = start(self)
+        self.assertEqual(NO_SESSION, web.status(web_port)["session"])
+        # Enough rates for the download to take several fills of the program's 16 KB queue.
+        sent = [40 + i * 7 % 200 for i in range(1500)] + [0, 254]
+        before = datetime.datetime.now(datetime.timezone.utc)
+        for at in range(0, len(sent), 100):
+            device.write(b"".join(b"B%d\r\n" % v for v in sent[at:at + 100]))
+        run.wait_bpm(b"254")
+        session = vd.wait_status(web_port, lambda s: s["session"]["count"] == len(sent), "every rate in the session")
+        after = datetime.datetime.now(datetime.timezone.utc)
+        self.assertEqual((0, round(sum(sent) / len(sent), 1), 254),
+                         (session["session"]["min"], session["session"]["avg"], session["session"]["max"]))
+
+        page = web.request(web_port, "/").body
+        self.assertIn(b"<b>%d</b> beat rates" % len(sent), page)
+        self.assertIn(b"<svg", page)
+        self.assertNotIn(b"<script", page)
+
+        answer = web.request(web_port, "/session.csv")
+        self.assertEqual(200, answer.status)
+        self.assertRegex(answer.headers["content-disposition"],
+                         r'^attachment; filename="vintra-session-\d{4}-\d\d-\d\d\.csv"$')
+        answer.body.decode("ascii")
+        lines = answer.body.split(b"\r\n")
+        self.assertEqual(b"", lines.pop(), "every line ends in CR LF")
+        self.assertEqual(b"time,bpm", lines[0])
+        rows = [line.decode().split(",") for line in lines[1:]]
+        self.assertTrue(all(ISO_ROW.match(",".join(row)) for row in rows), rows[:3])
+        self.assertEqual(sent, [int(bpm) for _, bpm in rows])
+        times = [datetime.datetime.fromisoformat(t) for t, _ in rows]
+        self.assertEqual(times, sorted(times))
+        offset = datetime.datetime.now(zoneinfo.ZoneInfo(zone)).utcoffset()
+        self.assertEqual({offset}, {t.utcoffset() for t in times}, "local time with the zone's offset")
+        self.assertEqual(session["session"]["since"], rows[0][0])
+        # The program's clock is this machine's; 1 s covers the tick's resolution both sides.
+        second = datetime.timedelta(seconds=1)
+        self.assertTrue(before - second <= times[0] and times[-1] <= after + second, (before, times[0], after))
+
+        with tempfile.TemporaryDirectory(prefix="vintra-session-") as folder:
+            path = os.path.join(folder, "session.csv")
+            with open(path, "wb") as f:
+                f.write(answer.body)
+            # A locale with decimal commas and day-first dates reads it the same.
+            for locale in ("en_US.UTF-8", "de_DE.UTF-8"):
+                with self.subTest(locale=locale):
+                    cells = spreadsheet.calc_cells(path, locale)
+                    self.assertEqual([("string", "time"), ("string", "bpm")], cells[0])
+                    self.assertEqual(len(sent), len(cells) - 1)
+                    self.assertEqual([("float", str(v)) for v in sent], [row[1] for row in cells[1:]])
+                    self.assertEqual([t for t, _ in rows], [row[0][1] for row in cells[1:]])
+
+        run.key("Delete")
+        vd.wait_status(web_port, lambda s: s["session"] == NO_SESSION, "Delete to start a new session")
+        device.write(b"B66\r\n")
+        fresh = vd.wait_status(web_port, lambda s: s["session"]["count"] == 1, "the new session's first rate")
+        self.assertEqual((66, 66.0, 66), (fresh["session"]["min"], fresh["session"]["avg"], fresh["session"]["max"]))
+        self.assertEqual(2, len(web.request(web_port, "/session.csv").body.split(b"\r\n")) - 1)
         self.assertEqual(0, run.close())
 
 

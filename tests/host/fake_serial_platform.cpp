@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 
 #include "serial/platform.h"
 
@@ -56,3 +57,13 @@ void CloseSerialDevice(DeviceHandle) {
 void WriteBeatRateFile(const char* text, int length) { gFake.bpmWrites.emplace_back(text, static_cast<size_t>(length)); }
 
 void EchoLine(const char* line) { gFake.echoes.emplace_back(line); }
+
+int64_t WallClockMs() { return gFake.wallMs; }
+
+LocalTime LocalTimeAt(int64_t utcMs) {
+    std::time_t seconds = static_cast<std::time_t>(utcMs / 1000) + gFake.offsetMinutes * 60;
+    std::tm civil = {};
+    gmtime_r(&seconds, &civil);
+    return {civil.tm_year + 1900, civil.tm_mon + 1, civil.tm_mday, civil.tm_hour, civil.tm_min, civil.tm_sec,
+            static_cast<int>(utcMs % 1000), gFake.offsetMinutes};
+}

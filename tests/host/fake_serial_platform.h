@@ -20,6 +20,8 @@ struct FakeSerialPlatform {
     int readCalls = 0;
     std::vector<std::string> bpmWrites;  // each rewrite of "bpm.txt"
     std::vector<std::string> echoes;     // each echoed line
+    int64_t wallMs = 0;                  // what the wall clock reads
+    int offsetMinutes = 0;               // the local zone's offset from UTC, the same at every moment
 };
 
 extern FakeSerialPlatform gFake;

@@ -62,6 +62,31 @@ TEST(SettingsText, AThirdNumberIsTheWebPort) {
     }
 }
 
+TEST(SettingsText, AFourthNumberIsTheOscPort) {
+    struct Case {
+        const char* text;
+        uint32_t oscPort;  // 0: off
+        bool inFile;
+    } cases[] = {
+        {"5 115200", 0, false},
+        {"5 115200 8725", 0, false},
+        {"5 115200 8725 9000", 9000, true},
+        {"5 115200 8725 0\r\n", 0, true},
+        {"5 115200 0 9000", 9000, true},  // the endpoint off, OSC on
+        {"5 115200 8725 x", 0, false},
+        {"5 115200 x 9000", 0, false},
+        {"5 115200 8725 99999999999", 0, false},
+        {"5 115200 8725 9000 77", 9000, true},
+    };
+    for (const Case& c : cases) {
+        Settings s = {0, 0};
+        ParseSettingsText(c.text, std::strlen(c.text), s);
+        EXPECT_EQ(s.oscPort, c.oscPort) << c.text;
+        EXPECT_EQ(s.oscPortInFile, c.inFile) << c.text;
+        EXPECT_EQ(s.baudRate, 115200u) << c.text;
+    }
+}
+
 // Each file test runs in a fresh folder, as the program runs in its own.
 class SettingsFile : public ::testing::Test {
   protected:
@@ -99,8 +124,8 @@ TEST_F(SettingsFile, MissingFileLeavesZerosAndSaveWritesExactText) {
     EXPECT_EQ(loaded.baudRate, 115200u);
 }
 
-TEST_F(SettingsFile, TheWebPortIsWrittenBackOnlyWhenTheFileGaveOne) {
-    for (const char* text : {"3 9600", "3 9600 9000"}) {
+TEST_F(SettingsFile, TheWebAndOscPortsAreWrittenBackOnlyWhenTheFileGaveThem) {
+    for (const char* text : {"3 9600", "3 9600 9000", "3 9600 9000 9001", "3 9600 0 0"}) {
         std::FILE* f = std::fopen(kSettingsFileName, "w");
         std::fputs(text, f);
         std::fclose(f);

@@ -249,10 +249,10 @@ TEST(WebStatus, JsonAndSentenceForEachState) {
         const char* sentence;
     } cases[] = {
         {{LinkState::Live, 3, 115200, true, 72, 840, 502, 0, false, kPort},
-         R"({"state":"live","port":"COM3","baud":115200,"rate":72,"rate_age_ms":840,"lines_per_s":502,"rejected_lines":0})",
+         R"({"state":"live","port":"COM3","baud":115200,"rate":72,"rate_age_ms":840,"lines_per_s":502,"rejected_lines":0,"session":{"since":null,"count":0,"min":null,"avg":null,"max":null}})",
          "COM3 open at 115200 baud, 502 lines a second"},
         {{LinkState::NoPort, 0, 0, false, 0, 0, 0, 0, false, kPort},
-         R"({"state":"no-port","port":null,"baud":0,"rate":null,"rate_age_ms":null,"lines_per_s":0,"rejected_lines":0})",
+         R"({"state":"no-port","port":null,"baud":0,"rate":null,"rate_age_ms":null,"lines_per_s":0,"rejected_lines":0,"session":{"since":null,"count":0,"min":null,"avg":null,"max":null}})",
          "No port chosen: press F6 in Vintra and pick the device's COM port"},
         {{LinkState::Busy, 3, 9600, false, 0, 0, 0, 7, false, kPort}, nullptr,
          "COM3 is in use by another program (a serial monitor?): close it, Vintra keeps trying"},

@@ -5,6 +5,9 @@ overlay page in Debian's headless Chromium (not part of the tests).
     tools/perf/overlay_bench.py [--rates N] [--cpu-seconds S] [--minutes M] [--only NAME ...] [--json OUT]
 
     latency  from a B line written to the device until the overlay shows its digits (N rates)
+    osc      from a B line written to the device until its HeartRateInt datagram arrives (N rates)
+    session  a full session record (367,200 rates: a day at 254 bpm) downloaded as /session.csv: its
+             time, size and rows, and Vintra's memory before and after the record filled
     cpu      Vintra's CPU at 500 samples a second with no client, with two overlays open in Chromium
              and with two plain readers of /events
     bpm      the B-line-to-bpm.txt latency without and with two overlays open
@@ -18,6 +21,9 @@ import argparse
 import json
 import math
 import random
+import select
+import socket
+import struct
 import sys
 import os
 import time
@@ -91,6 +97,29 @@ def clock_offset(page):
     return best[1]
 
 
+def feed_until(device, rng, value, arrived, state):
+    """Writes 10 S lines every 20 ms (a real sensor's 500 a second) and, 50 to 250 ms in, the B line of
+    `value`; returns the seconds from that B line to `arrived(wait)`, which waits at most `wait`
+    seconds for the output that shows it and returns when it came (time.time()) or None."""
+    send_at = time.monotonic() + rng.uniform(0.05, 0.25)
+    sent = None
+    while True:
+        now = time.monotonic()
+        if now >= state["next_samples"]:
+            device.write(b"".join(b"S%d\r\n" % ((state["sample"] + k * 37) % 1000) for k in range(10)))
+            state["sample"] += 10
+            state["next_samples"] += 0.02
+        if sent is None and now >= send_at:
+            device.write(b"B%d\r\n" % value)
+            sent = time.time()
+        wake = state["next_samples"] if sent is None else min(state["next_samples"], time.monotonic() + 0.005)
+        seen = arrived(max(0.0, wake - time.monotonic()))
+        if sent is not None and seen is not None:
+            return seen - sent
+        if sent is not None and time.time() - sent > 5:
+            raise RuntimeError("%d never arrived" % value)
+
+
 def measure_overlay_latency(rates):
     """B line written to the device until the overlay's frame that shows the new digits.
     500 S lines a second flow meanwhile, as from a real sensor."""
@@ -109,28 +138,13 @@ def measure_overlay_latency(rates):
         values = list(range(40, 200))
         rng.shuffle(values)
         values = (values * (rates // len(values) + 1))[:rates]
-        next_samples = time.monotonic()
-        sample = 0
+        state = {"next_samples": time.monotonic(), "sample": 0}
         for value in values:
-            send_at = time.monotonic() + rng.uniform(0.05, 0.25)
-            sent = None
-            while True:
-                now = time.monotonic()
-                if now >= next_samples:  # 10 samples every 20 ms
-                    device.write(b"".join(b"S%d\r\n" % ((sample + k * 37) % 1000) for k in range(10)))
-                    sample += 10
-                    next_samples += 0.02
-                if sent is None and now >= send_at:
-                    device.write(b"B%d\r\n" % value)
-                    sent = time.time()
-                wake = next_samples if sent is None else min(next_samples, time.monotonic() + 0.005)
-                shown = page.binding_calls("vintraShown", max(0.0, wake - time.monotonic()))
+            def arrived(wait):
+                shown = page.binding_calls("vintraShown", wait)
                 found = [json.loads(s)["at"] / 1000 - offset for s in shown if json.loads(s)["text"] == str(value)]
-                if sent is not None and found:
-                    latencies.append((found[0] - sent) * 1000)
-                    break
-                if sent is not None and time.time() - sent > 5:
-                    raise RuntimeError("the overlay never showed %d" % value)
+                return found[0] if found else None
+            latencies.append(feed_until(device, rng, value, arrived, state) * 1000)
     finally:
         chromium.stop()
         wb.stop_program(run)
@@ -139,6 +153,80 @@ def measure_overlay_latency(rates):
               "p95_ms": round(wb.percentile(latencies, 0.95), 1), "max_ms": round(max(latencies), 1)}
     log("overlay   B line -> overlay over %d rates: p50 %.1f ms, p95 %.1f ms, max %.1f ms" % (
         result["rates"], result["p50_ms"], result["p95_ms"], result["max_ms"]))
+    return result
+
+
+HEART_RATE_INT = b"/avatar/parameters/HeartRateInt"
+
+
+def measure_osc_latency(rates):
+    """B line written to the device until the HeartRateInt datagram with its value arrives, on a UDP
+    socket of ours bound to 127.0.0.1 (timed where it lands, without a receiver program's output in
+    between). 500 S lines a second flow meanwhile."""
+    receiver = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    receiver.bind(("127.0.0.1", 0))
+    device = vd.PtyDevice(wb.PORT)
+    run, _ = wb.start_program(web_port=vd.free_port(), osc_port=receiver.getsockname()[1])
+    rng = random.Random(19)
+    latencies = []
+    try:
+        wb.wait_configured(device)
+        values = list(range(40, 200))
+        rng.shuffle(values)
+        values = (values * (rates // len(values) + 1))[:rates]
+        state = {"next_samples": time.monotonic(), "sample": 0}
+        for value in values:
+            def arrived(wait):
+                readable, _, _ = select.select([receiver], [], [], wait)
+                while readable:
+                    data = receiver.recv(256)
+                    at = time.time()
+                    # The repeat of the previous rate says the same: only the new value counts.
+                    if data.startswith(HEART_RATE_INT + b"\0") and struct.unpack(">i", data[-4:])[0] == value:
+                        return at
+                    readable, _, _ = select.select([receiver], [], [], 0)
+                return None
+            latencies.append(feed_until(device, rng, value, arrived, state) * 1000)
+    finally:
+        wb.stop_program(run)
+        device.close()
+        receiver.close()
+    result = {"rates": len(latencies), "p50_ms": round(wb.percentile(latencies, 0.5), 1),
+              "p95_ms": round(wb.percentile(latencies, 0.95), 1), "max_ms": round(max(latencies), 1)}
+    log("osc       B line -> OSC datagram over %d rates: p50 %.1f ms, p95 %.1f ms, max %.1f ms" % (
+        result["rates"], result["p50_ms"], result["p95_ms"], result["max_ms"]))
+    return result
+
+
+SESSION_SLOTS = 86400 * 17 // 4  # what the program's session record holds
+
+
+def measure_session_download():
+    """Fills the session record to the brim straight from the device, then times GET /session.csv."""
+    port = vd.free_port()
+    device = vd.PtyDevice(wb.PORT)
+    run, pid = wb.start_program(web_port=port)
+    try:
+        wb.wait_configured(device)
+        before_kib = vd.resident_kb(pid)
+        started = time.monotonic()
+        chunk = b"".join(b"B%d\r\n" % (60 + i % 120) for i in range(1000))
+        for _ in range(SESSION_SLOTS // 1000 + 1):
+            device.write(chunk)
+        vd.wait_status(port, lambda s: s["session"]["count"] == SESSION_SLOTS, "a full session record", 600)
+        filled_s = time.monotonic() - started
+        started = time.monotonic()
+        answer = vd.web_client.request(port, "/session.csv")
+        download_s = time.monotonic() - started
+        rows = answer.body.count(b"\r\n") - 1
+        after_kib = vd.resident_kb(pid)
+    finally:
+        wb.stop_program(run)
+        device.close()
+    result = {"rows": rows, "bytes": len(answer.body), "download_s": round(download_s, 2),
+              "fill_s": round(filled_s, 1), "rss_before_kib": before_kib, "rss_full_kib": after_kib}
+    log("session   %d rows, %d bytes of CSV in %.2f s (the record filled in %.0f s); VmRSS %d KiB empty, %d KiB full"
+        % (rows, len(answer.body), download_s, filled_s, before_kib, after_kib))
     return result
 
 
@@ -222,7 +310,7 @@ def make_pictures(folder):
         device.close()
 
 
-FIGURES = ["latency", "cpu", "bpm", "memory", "pictures"]
+FIGURES = ["latency", "osc", "session", "cpu", "bpm", "memory", "pictures"]
 
 
 def main():
@@ -240,6 +328,10 @@ def main():
     try:
         if "latency" in args.only:
             results["overlay_latency"] = measure_overlay_latency(args.rates)
+        if "osc" in args.only:
+            results["osc_latency"] = measure_osc_latency(args.rates)
+        if "session" in args.only:
+            results["session_download"] = measure_session_download()
         if "cpu" in args.only:
             results["cpu_500"] = {
                 "no_client": wb.measure_cpu(server, "500/s", ["--rate", "500"], args.cpu_seconds,

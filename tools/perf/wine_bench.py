@@ -70,11 +70,13 @@ def stop_session(server):
     server.wait(30)
 
 
-def start_program(exe=VINTRA_EXE, echo=False, web_port=None):
+def start_program(exe=VINTRA_EXE, echo=False, web_port=None, osc_port=None):
     """Vintra.exe (or a floor build of it, `exe`) in a fresh working folder, set
-    to COM<PORT> and its web endpoint to `web_port` (None: the default port);
-    returns the run and the process id to measure."""
+    to COM<PORT>, its web endpoint to `web_port` (None: the default port) and
+    OSC to `osc_port` (None: off; it needs a web port); returns the run and the
+    process id to measure."""
     config = b"%d %d" % (PORT, BAUD) + (b" %d" % web_port if web_port is not None else b"")
+    config += b" %d" % osc_port if osc_port is not None else b""
     run = vd.launch(tempfile.mkdtemp(prefix="vintra-bench-"), config, exe=exe, echo_lines=echo)
     return run, vd.wait_until(run.windows_pid, 60, "the Vintra process")
 

@@ -11,8 +11,9 @@ that was sent (its line buffer then holds the cut line), half the time at
 once. Lines sent after the last one the program read are lost with the pull;
 every other line must come back in the echo, and nothing may show
 in the echo or bpm.txt that no line sent could have produced (a cut line
-joined to the next device's first). Prints a summary and appends it to
-docs/soak.md.
+joined to the next device's first). OSC is on, to a socket of the run's own
+on 127.0.0.1: every datagram must be a well-formed avatar parameter message.
+Prints a summary and appends it to docs/soak.md.
 
 Started by scripts/soak.sh; see --help.
 """
@@ -32,6 +33,7 @@ REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 sys.path.insert(0, os.path.join(REPO, "tools"))
 
 import vintra_drive as vd  # noqa: E402
+from osc_watch import OscWatch  # noqa: E402
 from soak_compare import compare_period  # noqa: E402
 
 PORT = 5
@@ -80,8 +82,9 @@ class Soak:
         self.random = random.Random(args.seed)
         self.folder = os.path.join(work, "program")
         os.makedirs(self.folder)
+        self.osc = OscWatch()
         with open(os.path.join(self.folder, "vintra.config"), "w") as f:
-            f.write("%d %d" % (PORT, BAUD))
+            f.write("%d %d %d %d" % (PORT, BAUD, vd.free_port(), self.osc.port))
         self.totals = {"periods": 0, "lines_sent": 0, "wellformed_sent": 0, "received": 0, "missing": 0,
                        "cut": 0, "pulls_mid_line": 0, "unexpected": 0, "reconnects": 0, "late_opens": 0,
                        "crashes": 0, "foreign_bpm": 0}
@@ -228,6 +231,8 @@ class Soak:
                 self.program.kill()
             vd.stop_server()
             vd.stop_display()
+            self.osc.stop()
+        self.problems += self.osc.problems
         self.duration = (time.monotonic() - self.started) / 60
 
     def summary(self):
@@ -260,6 +265,8 @@ class Soak:
             ("Crashes", "%d" % t["crashes"]),
             ("Exit code at close", "%s" % self.exit_code),
             ("Longest gap between bpm.txt updates while plugged", "%.2f s (period %d)" % longest),
+            ("OSC datagrams received / malformed", "%d / %d (isHRConnected false %d times)" % (
+                self.osc.messages, self.osc.malformed, self.osc.disconnects)),
         ]
         lines = ["| | |", "|---|---|"] + ["| %s | %s |" % row for row in rows]
         return "\n".join(lines)
@@ -267,7 +274,8 @@ class Soak:
     def verdict(self):
         t = self.totals
         good = (t["missing"] == 0 and t["unexpected"] == 0 and t["crashes"] == 0 and t["foreign_bpm"] == 0
-                and self.exit_code == 0 and t["reconnects"] == max(0, t["periods"] - 1))
+                and self.exit_code == 0 and t["reconnects"] == max(0, t["periods"] - 1)
+                and self.osc.messages > 0 and self.osc.malformed == 0)
         return good
 
 
