@@ -141,6 +141,11 @@ class StatusFollowsTheDevice(unittest.TestCase):
         self.assertEqual(0, run.close())
 
 
+AVATAR = "/avatar/parameters/"
+# What one stored rate sends, each its own datagram, in this order.
+AVATAR_SET = ["HeartRateInt", "HeartRateFloat", "HeartRateFloat01", "HR", "HeartBeatToggle", "isHRConnected"]
+
+
 class OscForAvatars(unittest.TestCase):
     def test_liblo_receives_each_rate_the_repeat_and_the_end_of_live(self):
         osc_port = osc_dump.free_udp_port()
