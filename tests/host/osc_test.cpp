@@ -17,7 +17,7 @@ TEST(OscMessage, MatchesHandMadeBytes) {
         std::string expected;
         size_t (*encode)(char*, size_t);
     } cases[] = {
-        // The OSC 1.0 specification's own example message.
+        // The example message that OSC 1.0 itself gives: 440.0 to /oscillator/4/frequency.
         {"float 440 to /oscillator/4/frequency",
          std::string("/oscillator/4/frequency\0,f\0\0\x43\xdc\x00\x00", 32),
          [](char* out, size_t room) { return EncodeOscFloat(out, room, "/oscillator/4/frequency", 440.0f); }},
