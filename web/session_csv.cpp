@@ -14,21 +14,15 @@ static void PutDigits(TextSink& sink, int value, int width) {
 }
 
 void PutIsoTime(TextSink& sink, const LocalTime& t) {
-    PutDigits(sink, t.year, 4);
-    PutText(sink, "-");
-    PutDigits(sink, t.month, 2);
-    PutText(sink, "-");
-    PutDigits(sink, t.day, 2);
-    PutText(sink, "T");
-    PutDigits(sink, t.hour, 2);
-    PutText(sink, ":");
-    PutDigits(sink, t.minute, 2);
-    PutText(sink, ":");
-    PutDigits(sink, t.second, 2);
-    PutText(sink, ".");
-    PutDigits(sink, t.millisecond, 3);
+    // Each field in its fixed width, then what follows it.
+    const struct { int value; int width; const char* after; } fields[] = {
+        {t.year, 4, "-"}, {t.month, 2, "-"}, {t.day, 2, "T"}, {t.hour, 2, ":"},
+        {t.minute, 2, ":"}, {t.second, 2, "."}, {t.millisecond, 3, t.offsetMinutes < 0 ? "-" : "+"}};
+    for (const auto& field : fields) {
+        PutDigits(sink, field.value, field.width);
+        PutText(sink, field.after);
+    }
     int offset = t.offsetMinutes < 0 ? -t.offsetMinutes : t.offsetMinutes;
-    PutText(sink, t.offsetMinutes < 0 ? "-" : "+");
     PutDigits(sink, offset / 60, 2);
     PutText(sink, ":");
     PutDigits(sink, offset % 60, 2);
