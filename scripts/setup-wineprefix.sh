@@ -45,7 +45,17 @@ if [ "$(current_map)" != "$(wanted_map)" ]; then
   # Wine adds links for mapped ports but never removes stale ones.
   rm -f "$WINEPREFIX"/dosdevices/com*
   # Start the server again so the new map is in force (and checkable) now.
+  # Wine's device manager makes the links a moment after the server starts:
+  # wait for them before ending it, or it is ended before it has.
   wine_server_up || exit 1
+  for _ in $(seq 600); do
+    missing=0
+    for n in "${ports[@]}"; do
+      [ "$(readlink "$WINEPREFIX/dosdevices/com$n")" = "$VINTRA_PORTS/com$n" ] || missing=1
+    done
+    [ "$missing" = 0 ] && break
+    sleep 0.05
+  done
   wine_server_down
   [ "$(current_map)" = "$(wanted_map)" ] || { echo "setup-wineprefix: COM map not in force" >&2; exit 1; }
 fi
