@@ -12,6 +12,7 @@ struct Settings {
     uint32_t baudRate;                  // 0: none chosen; the device keeps its rate
     uint32_t webPort = kDefaultWebPort; // the web endpoint's port; 0 turns it off
     bool webPortInFile = false;         // the file gave the web port, so saving writes it back
+    bool saveFailing = false;           // the latest save of the file did not succeed (shown on the status page)
 };
 
 constexpr const char* kSettingsFileName = "vintra.config";
@@ -26,6 +27,6 @@ void ParseSettingsText(const char* text, size_t length, Settings& settings);
 void LoadSettings(Settings& settings);
 
 // Writes the settings file as "port baud", with " webport" only when the file
-// gave one (older builds read the first two and ignore it); silently skipped
-// on failure.
-void SaveSettings(const Settings& settings);
+// gave one (older builds read the first two and ignore it). False when it
+// could not be written; the window says nothing of it.
+bool SaveSettings(const Settings& settings);

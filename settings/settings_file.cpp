@@ -14,13 +14,13 @@ void LoadSettings(Settings& settings) {
     ParseSettingsText(text, length, settings);
 }
 
-void SaveSettings(const Settings& settings) {
+bool SaveSettings(const Settings& settings) {
     std::FILE* file = std::fopen(kSettingsFileName, "w");
-    if (file == nullptr) return;
-    if (settings.webPortInFile) {
-        std::fprintf(file, "%u %u %u", settings.port, settings.baudRate, settings.webPort);
-    } else {
-        std::fprintf(file, "%u %u", settings.port, settings.baudRate);
-    }
-    std::fclose(file);
+    if (file == nullptr) return false;
+    int written = settings.webPortInFile
+                      ? std::fprintf(file, "%u %u %u", settings.port, settings.baudRate, settings.webPort)
+                      : std::fprintf(file, "%u %u", settings.port, settings.baudRate);
+    // A full disk or a write the folder refuses shows only at the flush.
+    bool closed = std::fclose(file) == 0;
+    return written > 0 && closed;
 }

@@ -36,6 +36,7 @@ struct LiveFeed {
     uint16_t newSamples[kTickSampleLimit];  // ... at newSampleCount % kTickSampleLimit, round and round
     uint32_t newRateCount;     // rates stored since the last tick
     uint8_t newRates[kTickRateLimit];       // ... kept like the samples
+    bool beatFileFailing = false;           // the latest write of "bpm.txt" did not land
 };
 
 // The state word every web output shows.

@@ -5,8 +5,10 @@
 #include "web/event_stream.h"
 #include "web/overlay_page.h"
 
-// Large enough for the status page; checked by the unit tests.
-constexpr size_t kComputedBodyLimit = 8192;
+// Large enough for the status page with every port named and every hint
+// shown (it must fit a client's output queue with its head); checked by the
+// unit tests.
+constexpr size_t kComputedBodyLimit = 12288;
 
 static void PutHead(TextSink& out, const char* status, const char* type, size_t length, bool hasLength) {
     PutText(out, "HTTP/1.1 ");
