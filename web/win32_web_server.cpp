@@ -154,6 +154,16 @@ static void Accept() {
     Reset(socket);  // all slots taken: turned away at once
 }
 
+// Whether the other end has closed or reset the connection, asked without
+// taking anything. Winsock may still deliver the messages of a socket after
+// closesocket, and handle values are reused: an FD_CLOSE meant for an
+// earlier connection can name a live one, which must not be reset for it.
+static bool PeerClosed(SOCKET socket) {
+    char byte;
+    int got = recv(socket, &byte, 1, MSG_PEEK);
+    return got == 0 || (got == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK);
+}
+
 // The socket events, one at a time.
 static LRESULT CALLBACK SocketWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != kSocketMessage) return DefWindowProcA(window, message, wParam, lParam);
@@ -171,7 +181,7 @@ static LRESULT CALLBACK SocketWindowProc(HWND window, UINT message, WPARAM wPara
         case FD_CLOSE:
             // What arrived before the close may still complete a request.
             Receive(*client);
-            if (client->inUse) CloseClient(*client, true);
+            if (client->inUse && PeerClosed(socket)) CloseClient(*client, true);
             break;
         default: break;
     }
@@ -196,6 +206,20 @@ void StartWebServer(HINSTANCE instance, uint32_t port) {
     RegisterClassExA(&windowClass);
     gWin32.web.window = CreateWindowExA(0, kSocketWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
 
+    // Windows lets 127.0.0.1 be bound over another program's listener on all
+    // interfaces (0.0.0.0) of the same port, and then sends this machine's
+    // connections here without a word to either program: a port that cannot
+    // be bound on all interfaces counts as taken.
+    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in anywhere = {};
+    anywhere.sin_family = AF_INET;
+    anywhere.sin_port = htons(static_cast<u_short>(port));
+    anywhere.sin_addr.s_addr = htonl(INADDR_ANY);
+    bool sharedWithAnother = probe != INVALID_SOCKET &&
+                             bind(probe, reinterpret_cast<const sockaddr*>(&anywhere), sizeof anywhere) != 0 &&
+                             WSAGetLastError() == WSAEADDRINUSE;
+    if (probe != INVALID_SOCKET) closesocket(probe);
+
     SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
@@ -205,7 +229,7 @@ void StartWebServer(HINSTANCE instance, uint32_t port) {
     // listener, where "in use" must win) nor SO_EXCLUSIVEADDRUSE (it refuses
     // the port while the previous run's connections linger in TIME_WAIT, so
     // a restarted Vintra would come up without its endpoint).
-    bool listening = listener != INVALID_SOCKET && gWin32.web.window != nullptr &&
+    bool listening = !sharedWithAnother && listener != INVALID_SOCKET && gWin32.web.window != nullptr &&
                      bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
                      listen(listener, SOMAXCONN) == 0 &&
                      WSAAsyncSelect(listener, gWin32.web.window, kSocketMessage, FD_ACCEPT) == 0;

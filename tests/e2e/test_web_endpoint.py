@@ -3,6 +3,7 @@ stream follow the device through live, stale, gone and live again; hostile and s
 or dropped; a port already taken leaves the program running without the endpoint. Throughout, bpm.txt
 keeps following the device."""
 
+import os
 import select
 import socket
 import threading
@@ -10,6 +11,7 @@ import time
 import unittest
 
 import vintra_drive as vd
+from vintra_drive import paths, wine
 from vintra_drive import web_client as web
 
 PORT = 5
@@ -214,6 +216,42 @@ class PortTaken(unittest.TestCase):
         device.wait_set_up(115200)
         run.wait_echo(b"Vintra: web port %d in use, overlay off" % web_port)
         check_bpm_follows(self, run, device, 88)
+        self.assertEqual(0, run.close())
+
+
+class WindowsAsUsersHaveIt(unittest.TestCase):
+    def test_bpm_txt_that_cannot_be_written_is_failing_until_it_can_be_again(self):
+        web_port = vd.free_port()
+        device = vd.plug_device(self, PORT)
+        run = vd.launch_for(self, b"%d 115200 %d" % (PORT, web_port))
+        os.mkdir(run.path("bpm.txt"))  # as a protected folder refuses the file
+        device.wait_set_up(115200)
+        vd.send_until_echoed(run, device, b"B70\r\n", b"B70")
+        status = web.wait_status(web_port, lambda s: s["bpm_file"] == "failing", "bpm_file failing")
+        self.assertEqual("ok", status["config_file"])
+        self.assertIn({"port": "COM%d" % PORT, "name": None}, status["ports"], "Wine names no mapped port")
+        page = web.request(web_port, "/").body.decode()
+        self.assertIn("Vintra cannot write bpm.txt in <code>", page)
+        self.assertEqual([], [name for name in os.listdir(run.folder) if name not in ("bpm.txt", "vintra.config")])
+
+        os.rmdir(run.path("bpm.txt"))
+        check_bpm_follows(self, run, device, 71)
+        web.wait_status(web_port, lambda s: s["bpm_file"] == "ok", "bpm_file ok again")
+        self.assertNotIn("cannot write", web.request(web_port, "/").body.decode())
+        self.assertEqual(0, run.close())
+
+    def test_close_messages_of_earlier_sockets_leave_live_connections_alone(self):
+        run, device, web_port = start(self)
+        stream = web.EventStream(web_port)
+        self.addCleanup(stream.close)
+        stream.wait_event("state")
+        probe = wine.run(paths.SOCKET_PROBE, ["stale-close"], timeout=60)
+        self.assertEqual(0, probe.returncode, probe.stderr)
+        # Answered only after every message the probe posted was handled.
+        self.assertEqual("stale", web.status(web_port)["state"])
+        self.assertEqual([], ended([stream.sock]), "a live stream reset for another socket's close")
+        device.write(b"B77\r\n")
+        stream.wait_event("rate", "77")
         self.assertEqual(0, run.close())
 
 

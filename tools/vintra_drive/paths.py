@@ -37,4 +37,5 @@ HEART_FIRMWARE = os.environ.get("VINTRA_HEART_FIRMWARE",
 HEART_SIGNALS = os.environ.get("VINTRA_HEART_SIGNALS", os.path.join(BUILD, "host", "firmware", "signals"))
 WINDOW_PROBE = os.environ.get("VINTRA_WINDOW_PROBE", os.path.join(BUILD, "win", "tests", "e2e", "window_probe.exe"))
 COMBO_PROBE = os.environ.get("VINTRA_COMBO_PROBE", os.path.join(BUILD, "win", "tests", "e2e", "combo_probe.exe"))
+SOCKET_PROBE = os.environ.get("VINTRA_SOCKET_PROBE", os.path.join(BUILD, "win", "tests", "e2e", "socket_probe.exe"))
 SHOTS_DIR = os.environ.get("VINTRA_E2E_SHOTS", os.path.join(BUILD, "shots"))
