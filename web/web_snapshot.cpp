@@ -21,7 +21,10 @@ WebSnapshot TakeWebSnapshot(const LiveFeed& feed, const SerialLink& link, const 
     snapshot.openMs = link.openMs;
     snapshot.beatFileFailing = feed.beatFileFailing;
     snapshot.configFileFailing = settings.saveFailing;
+    return snapshot;
+}
+
+void AddPortsAndFolder(WebSnapshot& snapshot) {
     if (snapshot.beatFileFailing || snapshot.configFileFailing) WorkingFolder(snapshot.folder, kFolderTextSize);
     ListPorts(snapshot.ports);
-    return snapshot;
 }

@@ -82,6 +82,17 @@ static void PutOpenLink(TextSink& sink, const WebSnapshot& s) {
     PutText(sink, s.linesPerSecond == 1 ? " line a second" : " lines a second");
 }
 
+// " took 6.1 s to refuse: is it a Bluetooth port whose device is off? ...":
+// such a port is tried only now and then, and the user should know why.
+static void PutSlowRefusal(TextSink& sink, const WebSnapshot& s) {
+    PutText(sink, " took ");
+    PutNumber(sink, s.openMs / 1000);
+    PutText(sink, ".");
+    PutNumber(sink, s.openMs / 100 % 10);
+    PutText(sink, " s to refuse: is it a Bluetooth port whose device is off? "
+                  "Vintra tries it again only now and then; pick it with F6 to try at once");
+}
+
 void PutStateSentence(TextSink& sink, const WebSnapshot& s) {
     switch (s.state) {
         case LinkState::NoPort:
@@ -89,14 +100,8 @@ void PutStateSentence(TextSink& sink, const WebSnapshot& s) {
             return;
         case LinkState::Absent:
             if (s.openSlow) {
-                // "COM4 took 6.1 s to refuse"
                 PutPortName(sink, s.port);
-                PutText(sink, " took ");
-                PutNumber(sink, s.openMs / 1000);
-                PutText(sink, ".");
-                PutNumber(sink, s.openMs / 100 % 10);
-                PutText(sink, " s to refuse: is it a Bluetooth port whose device is off? "
-                              "Vintra tries it again only now and then; pick it with F6 to try at once");
+                PutSlowRefusal(sink, s);
                 return;
             }
             PutText(sink, "No ");
@@ -109,6 +114,11 @@ void PutStateSentence(TextSink& sink, const WebSnapshot& s) {
             return;
         case LinkState::Gone:
             PutPortName(sink, s.port);
+            if (s.openSlow) {
+                PutText(sink, " went away, and");
+                PutSlowRefusal(sink, s);
+                return;
+            }
             PutText(sink, " went away: Vintra is retrying about once a second. Is the device plugged in?");
             return;
         case LinkState::Live:

@@ -33,9 +33,14 @@ struct WebSnapshot {
     PortListing ports = {};       // the ports that exist, named where the system names them
 };
 
-// Fills the snapshot from the records and asks the platform for the ports
-// and the working folder (web/web_snapshot.cpp).
+// Fills the snapshot from the records (web/web_snapshot.cpp); cheap enough
+// for every request and every tick. The ports and the folder stay empty.
 WebSnapshot TakeWebSnapshot(const LiveFeed& feed, const SerialLink& link, const Settings& settings, uint64_t nowMs);
+
+// Asks the platform for what only the status page and status.json show: the
+// ports with their names, and the working folder while a file fails. It
+// probes every port number, so the endpoint does it for those two alone.
+void AddPortsAndFolder(WebSnapshot& snapshot);
 
 // {"state":…,"port":…,"baud":…,"rate":…,"rate_age_ms":…,"lines_per_s":…,"rejected_lines":…,
 //  "open_ms":…,"bpm_file":…,"config_file":…,"ports":[{"port":…,"name":…},…]}

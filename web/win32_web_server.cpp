@@ -106,6 +106,7 @@ static void Queue(WebClient& client, const char* bytes, size_t count, uint64_t n
 static void AnswerRequest(WebClient& client, const ParsedRequest& request) {
     uint64_t nowMs = GetTickCount64();
     WebSnapshot snapshot = TakeWebSnapshot(gApp.feed, gApp.link, gApp.settings, nowMs);
+    if (request.route == WebRoute::StatusPage || request.route == WebRoute::StatusJson) AddPortsAndFolder(snapshot);
     TextSink sink = SinkOver(client.output, kClientOutputLimit);
     Answer answer = PutAnswer(sink, request, snapshot, gApp.store, gApp.feed);
     if (sink.overflowed) {

@@ -234,6 +234,9 @@ TEST(WebStatus, JsonAndSentenceForEachState) {
          "COM3 is open but nothing arrives: is the device sending?"},
         {{LinkState::Gone, 3, 9600, true, 60, 3000, 0, 0, false, kPort}, nullptr,
          "COM3 went away: Vintra is retrying about once a second. Is the device plugged in?"},
+        {{LinkState::Gone, 4, 9600, true, 60, 3000, 0, 0, false, kPort, true, true, 5040}, nullptr,
+         "COM4 went away, and took 5.0 s to refuse: is it a Bluetooth port whose device is off? "
+         "Vintra tries it again only now and then; pick it with F6 to try at once"},
     };
     for (const Case& c : cases) {
         if (c.json) EXPECT_EQ(Render(PutStatusJson, c.snapshot), c.json);
@@ -327,8 +330,13 @@ TEST(WebStatus, SlowOpensFailingWritesAndNamedPorts) {
     r.chosen = 4;
     gFake.presentPorts = {3, 5};
     gFake.portLabels = {{3, "USB-SERIAL CH340 (COM3)"}, {5, "<i>\"x\"\\\x01&"}, {7, "not present (COM7)"}};
-    auto json = [&r] { return Render(PutStatusJson, TakeWebSnapshot(r.feed, r.link, {r.chosen, 9600}, r.nowMs)); };
-    auto page = [&r] { return Render(PutStatusPage, TakeWebSnapshot(r.feed, r.link, {r.chosen, 9600}, r.nowMs)); };
+    auto full = [&r] {
+        WebSnapshot s = TakeWebSnapshot(r.feed, r.link, {r.chosen, 9600}, r.nowMs);
+        AddPortsAndFolder(s);
+        return s;
+    };
+    auto json = [&full] { return Render(PutStatusJson, full()); };
+    auto page = [&full] { return Render(PutStatusPage, full()); };
     const std::string ports =
         R"j("ports":[{"port":"COM3","name":"USB-SERIAL CH340 (COM3)"},{"port":"COM5","name":"<i>\"x\"\\ &"}]})j";
 
@@ -384,7 +392,9 @@ TEST(WebStatus, TheLongestPageFitsItsAnswer) {
         std::string request = std::string("GET ") + path + " HTTP/1.1\r\n" + kHost + "\r\n";
         TextSink sink = SinkOver(text, sizeof text);
         ParsedRequest parsed = ParseRequest(request.data(), request.size(), kPort);
-        PutAnswer(sink, parsed, TakeWebSnapshot(r.feed, r.link, settings, r.nowMs), r.store, r.feed);
+        WebSnapshot snapshot = TakeWebSnapshot(r.feed, r.link, settings, r.nowMs);
+        AddPortsAndFolder(snapshot);
+        PutAnswer(sink, parsed, snapshot, r.store, r.feed);
         ASSERT_FALSE(sink.overflowed) << path;
         std::string answer(text, sink.length);
         std::string end = answer.substr(answer.size() - 8);
