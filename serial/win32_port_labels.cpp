@@ -26,14 +26,14 @@ static bool ReadPortNumber(HDEVINFO set, SP_DEVINFO_DATA& device, uint32_t* port
 
 // The device's friendly name in UTF-8, cut to fit at a character boundary.
 static bool ReadFriendlyName(HDEVINFO set, SP_DEVINFO_DATA& device, char (&text)[kPortLabelSize]) {
-    wchar_t wide[kPortLabelSize] = {};
+    wchar_t wide[256] = {};  // room for a long name, cut below
     DWORD type = 0;
     if (!SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME, &type, reinterpret_cast<BYTE*>(wide),
                                            sizeof wide - sizeof wide[0], nullptr) ||
         type != REG_SZ) {
         return false;
     }
-    char utf8[kPortLabelSize * 3];
+    char utf8[sizeof wide / sizeof wide[0] * 3];  // UTF-8 takes at most three bytes per UTF-16 unit
     int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr);
     if (length <= 1) return false;
     int keep = length - 1;
