@@ -11,7 +11,7 @@ static void HandleLine(MeasurementStore& store, const char* line, LiveFeed& feed
     if (StoreRecord(store, record)) {
         char text[kShortTextSize];
         int length = FormatShort(text, "%u", record.value);
-        if (length >= 0) WriteBeatRateFile(text, length);
+        if (length >= 0) feed.beatFileFailing = !WriteBeatRateFile(text, length);
     }
     NoteLine(feed, record, connection, nowMs);
     EchoLine(line);

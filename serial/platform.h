@@ -14,13 +14,31 @@ constexpr DeviceHandle kNoDevice = -1;
 bool SerialPortExists(uint32_t port);
 
 // Why a port could not be opened: the status shown to the user tells a port
-// another program holds (Busy) from one that is not there (Absent).
-enum class OpenFailure { None, Absent, Busy };
+// another program holds (Busy) from one that is not there (Absent), and from
+// one whose open blocked for long before it failed (Slow: a Bluetooth serial
+// port whose device is off). The platform reports Absent or Busy and the
+// open's duration; the link calls a long one Slow.
+enum class OpenFailure { None, Absent, Busy, Slow };
 
 // Opens serial port `port` for reading, without sharing; kNoDevice when it
 // cannot be opened (including numbers the platform has no device name for),
-// with the reason in `why`.
-DeviceHandle OpenSerialPort(uint32_t port, OpenFailure* why);
+// with the reason in `why`. `tookMs` gets how long the open took, whatever
+// its outcome.
+DeviceHandle OpenSerialPort(uint32_t port, OpenFailure* why, uint32_t* tookMs);
+
+// Room for one port's name from the system's device list, in UTF-8.
+constexpr int kPortLabelSize = 80;
+
+// One serial port as the system's device list names it.
+struct PortLabel {
+    uint32_t port;               // its number
+    char text[kPortLabelSize];   // "USB-SERIAL CH340 (COM3)"; cut to fit, always terminated
+};
+
+// Lists the serial ports the system's device list names, at most `capacity`
+// of them, in its own order: the count filled. Ports it does not name are
+// not listed (they may still exist: see SerialPortExists).
+int ListPortLabels(PortLabel* labels, int capacity);
 
 // Sets 8N1 raw at `baud` (0 keeps the device's rate) with DTR and RTS on, and
 // makes reads return at once with what has arrived. False when the device's
@@ -37,8 +55,13 @@ bool SerialDeviceHealthy(DeviceHandle device);
 // Closes the device.
 void CloseSerialDevice(DeviceHandle device);
 
-// Replaces "bpm.txt" with exactly `length` bytes of text; silently skipped on failure.
-void WriteBeatRateFile(const char* text, int length);
+// Replaces "bpm.txt" with exactly `length` bytes of text. False when the
+// value did not land (a protected or read-only folder, a folder of that name).
+bool WriteBeatRateFile(const char* text, int length);
+
+// The folder "bpm.txt" and "vintra.config" are written in, as the user knows
+// it ("C:\Users\...\Vintra"), in UTF-8; empty when it cannot be told.
+void WorkingFolder(char* text, int capacity);
 
 // Echoes one received line (without its line end) to the debugger output,
 // followed by a separate line end.

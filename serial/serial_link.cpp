@@ -4,9 +4,12 @@ void OpenPort(SerialLink& link, uint32_t port, uint32_t baud) {
     if (port == link.port) return;
     ClosePort(link);
     OpenFailure why = OpenFailure::Absent;
-    DeviceHandle device = OpenSerialPort(port, &why);
+    uint32_t tookMs = 0;
+    DeviceHandle device = OpenSerialPort(port, &why, &tookMs);
+    link.openMs = tookMs;
+    ++link.opens;
     if (device == kNoDevice) {
-        link.failure = why;
+        link.failure = why == OpenFailure::Absent && tookMs > kSlowOpenMs ? OpenFailure::Slow : why;
         return;
     }
     link.port = port;

@@ -13,7 +13,13 @@ struct SerialLink {
     bool proven;          // the open device passed a health check or delivered bytes
     uint32_t lostPort;    // the port whose proven device went away; 0 once a port opens
     uint32_t connection;  // counts successful opens, so a reader can tell one connection from the next
+    uint32_t openMs = 0;  // how long the latest open took, successful or not
+    uint32_t opens = 0;   // counts the opens asked of the platform, so the watch sees those made elsewhere
 };
+
+// An open that fails after blocking this long is Slow: real ports answer in
+// milliseconds, a Bluetooth serial port whose device is off takes seconds.
+constexpr uint32_t kSlowOpenMs = 500;
 
 constexpr SerialLink kClosedLink = {0, kNoDevice, kEmptyLineBuffer, OpenFailure::None, false, 0, 0};
 
@@ -23,6 +29,7 @@ constexpr SerialLink kClosedLink = {0, kNoDevice, kEmptyLineBuffer, OpenFailure:
 // join the first line of the next one. A port that cannot be opened
 // leaves the link Closed (port 0, no device); a configuration failure is
 // ignored (the link watch closes a device whose line state is unreadable).
+// A failed open that took over kSlowOpenMs is remembered as Slow.
 // Nothing is reported.
 void OpenPort(SerialLink& link, uint32_t port, uint32_t baud);
 

@@ -11,15 +11,21 @@ bool SerialPortExists(uint32_t port) {
     return QueryDosDeviceA(bareName, target, sizeof target) != 0;
 }
 
-DeviceHandle OpenSerialPort(uint32_t port, OpenFailure* why) {
+DeviceHandle OpenSerialPort(uint32_t port, OpenFailure* why, uint32_t* tookMs) {
     *why = OpenFailure::Absent;
+    *tookMs = 0;
     char name[kPortNameSize];
     if (!FormatPortName(port, name)) return kNoDevice;
+    // A Bluetooth serial port whose device is off blocks here for seconds
+    // before it fails (often with ERROR_SEM_TIMEOUT): the caller is told how long.
+    ULONGLONG startMs = GetTickCount64();
     HANDLE handle = CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD error = GetLastError();
+    ULONGLONG tookTicks = GetTickCount64() - startMs;
+    *tookMs = tookTicks > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(tookTicks);
     if (handle != INVALID_HANDLE_VALUE) return reinterpret_cast<DeviceHandle>(handle);
     // Windows refuses a second open of a serial port with access denied: the
     // port is there, another program (a serial monitor) holds it.
-    DWORD error = GetLastError();
     if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) *why = OpenFailure::Busy;
     return kNoDevice;
 }

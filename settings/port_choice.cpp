@@ -16,8 +16,8 @@ void ProbePorts(PortList& list) {
 
 // Saves the settings and makes the link run them: the chosen port already
 // open takes the rate without being reopened; otherwise the port is (re)opened.
-static void SaveAndApply(const Settings& settings, SerialLink& link) {
-    SaveSettings(settings);
+static void SaveAndApply(Settings& settings, SerialLink& link) {
+    settings.saveFailing = !SaveSettings(settings);
     if (link.port != 0 && link.port == settings.port) {
         ApplyBaudRate(link, settings.baudRate);
     } else {

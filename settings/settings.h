@@ -15,6 +15,7 @@ struct Settings {
     bool webPortInFile = false;         // the file gave the web port, so saving writes it back
     uint32_t oscPort = 0;               // the UDP port on 127.0.0.1 OSC goes to; 0: OSC off
     bool oscPortInFile = false;         // the file gave the OSC port, so saving writes it back
+    bool saveFailing = false;           // the latest save of the file did not succeed (shown on the status page)
 };
 
 constexpr const char* kSettingsFileName = "vintra.config";
@@ -30,5 +31,6 @@ void LoadSettings(Settings& settings);
 
 // Writes the settings file as "port baud", with " webport" only when the file
 // gave one and " oscport" after it only when the file gave that too (older
-// builds read the first two and ignore the rest); silently skipped on failure.
-void SaveSettings(const Settings& settings);
+// builds read the first two and ignore the rest). False when it could not be
+// written; the window says nothing of it.
+bool SaveSettings(const Settings& settings);

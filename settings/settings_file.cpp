@@ -14,15 +14,18 @@ void LoadSettings(Settings& settings) {
     ParseSettingsText(text, length, settings);
 }
 
-void SaveSettings(const Settings& settings) {
+bool SaveSettings(const Settings& settings) {
     std::FILE* file = std::fopen(kSettingsFileName, "w");
-    if (file == nullptr) return;
+    if (file == nullptr) return false;
+    int written = 0;
     if (settings.oscPortInFile) {
-        std::fprintf(file, "%u %u %u %u", settings.port, settings.baudRate, settings.webPort, settings.oscPort);
+        written = std::fprintf(file, "%u %u %u %u", settings.port, settings.baudRate, settings.webPort, settings.oscPort);
     } else if (settings.webPortInFile) {
-        std::fprintf(file, "%u %u %u", settings.port, settings.baudRate, settings.webPort);
+        written = std::fprintf(file, "%u %u %u", settings.port, settings.baudRate, settings.webPort);
     } else {
-        std::fprintf(file, "%u %u", settings.port, settings.baudRate);
+        written = std::fprintf(file, "%u %u", settings.port, settings.baudRate);
     }
-    std::fclose(file);
+    // A full disk or a write the folder refuses shows only at the flush.
+    bool closed = std::fclose(file) == 0;
+    return written > 0 && closed;
 }

@@ -39,6 +39,7 @@ struct LiveFeed {
     uint32_t newRateCount;     // rates stored since the last tick
     uint8_t newRates[kTickRateLimit];       // ... kept like the samples
     SessionRecord* session;    // where every stored rate is also kept with its time (null: nowhere)
+    bool beatFileFailing = false;           // the latest write of "bpm.txt" did not land
 };
 
 // The state word every web output shows.

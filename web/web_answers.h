@@ -10,8 +10,9 @@
 #include "web/web_status.h"
 
 // Room for a body computed on the spot: large enough for the status page
-// with a full session chart; checked by the unit tests.
-constexpr size_t kComputedBodyLimit = 8192;
+// with a full session chart, every port named and every hint shown (it must
+// fit a client's output queue with its head); checked by the unit tests.
+constexpr size_t kComputedBodyLimit = 12288;
 
 struct Answer {
     bool streams;       // the connection stays open for the event stream

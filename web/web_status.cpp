@@ -5,19 +5,23 @@
 // How often the status page reloads itself, in seconds.
 constexpr const char* kStatusPageRefresh = "2";
 
-WebSnapshot TakeWebSnapshot(const LiveFeed& feed, const SerialLink& link, const Settings& settings, uint64_t nowMs) {
-    WebSnapshot snapshot = {};
-    snapshot.state = CurrentLinkState(feed, link, settings.port, nowMs);
-    snapshot.port = settings.port;
-    snapshot.baud = settings.baudRate;
-    snapshot.hasRate = feed.hasRate;
-    snapshot.rate = feed.rate;
-    snapshot.rateAgeMs = feed.hasRate ? nowMs - feed.rateMs : 0;
-    snapshot.linesPerSecond = LinesPerSecond(feed, nowMs);
-    snapshot.rejectedLines = feed.rejectedLines;
-    snapshot.bytesWithoutValidLines = BytesWithoutValidLines(feed, nowMs);
-    snapshot.webPort = settings.webPort;
-    return snapshot;
+// A JSON string of UTF-8 text: quotes, backslashes and control bytes escaped.
+static void PutJsonString(TextSink& sink, const char* text) {
+    PutText(sink, "\"");
+    for (const char* c = text; *c != '\0'; ++c) {
+        unsigned char byte = static_cast<unsigned char>(*c);
+        if (*c == '"' || *c == '\\') {
+            char pair[2] = {'\\', *c};
+            PutBytes(sink, pair, 2);
+        } else if (byte < 0x20) {
+            const char* hex = "0123456789abcdef";
+            char escape[6] = {'\\', 'u', '0', '0', hex[byte >> 4], hex[byte & 15]};
+            PutBytes(sink, escape, sizeof escape);
+        } else {
+            PutBytes(sink, c, 1);
+        }
+    }
+    PutText(sink, "\"");
 }
 
 void PutStatusJson(TextSink& sink, const WebSnapshot& s) {
@@ -41,6 +45,24 @@ void PutStatusJson(TextSink& sink, const WebSnapshot& s) {
     PutNumber(sink, s.linesPerSecond);
     PutText(sink, ",\"rejected_lines\":");
     PutNumber(sink, s.rejectedLines);
+    PutText(sink, ",\"open_ms\":");
+    if (s.openFailed) PutNumber(sink, s.openMs); else PutText(sink, "null");
+    PutText(sink, s.beatFileFailing ? ",\"bpm_file\":\"failing\"" : ",\"bpm_file\":\"ok\"");
+    PutText(sink, s.configFileFailing ? ",\"config_file\":\"failing\"" : ",\"config_file\":\"ok\"");
+    PutText(sink, ",\"ports\":[");
+    for (int i = 0; i < s.ports.count; ++i) {
+        const PortLabel& entry = s.ports.ports[i];
+        PutText(sink, i == 0 ? "{\"port\":\"COM" : ",{\"port\":\"COM");
+        PutNumber(sink, entry.port);
+        PutText(sink, "\",\"name\":");
+        if (entry.text[0] == '\0') {
+            PutText(sink, "null");
+        } else {
+            PutJsonString(sink, entry.text);
+        }
+        PutText(sink, "}");
+    }
+    PutText(sink, "]");
     PutText(sink, ",\"session\":");
     PutSessionJson(sink, s.session);
     PutText(sink, "}");
@@ -65,12 +87,28 @@ static void PutOpenLink(TextSink& sink, const WebSnapshot& s) {
     PutText(sink, s.linesPerSecond == 1 ? " line a second" : " lines a second");
 }
 
+// " took 6.1 s to refuse: is it a Bluetooth port whose device is off? ...":
+// such a port is tried only now and then, and the user should know why.
+static void PutSlowRefusal(TextSink& sink, const WebSnapshot& s) {
+    PutText(sink, " took ");
+    PutNumber(sink, s.openMs / 1000);
+    PutText(sink, ".");
+    PutNumber(sink, s.openMs / 100 % 10);
+    PutText(sink, " s to refuse: is it a Bluetooth port whose device is off? "
+                  "Vintra tries it again only now and then; pick it with F6 to try at once");
+}
+
 void PutStateSentence(TextSink& sink, const WebSnapshot& s) {
     switch (s.state) {
         case LinkState::NoPort:
             PutText(sink, "No port chosen: press F6 in Vintra and pick the device's COM port");
             return;
         case LinkState::Absent:
+            if (s.openSlow) {
+                PutPortName(sink, s.port);
+                PutSlowRefusal(sink, s);
+                return;
+            }
             PutText(sink, "No ");
             PutPortName(sink, s.port);
             PutText(sink, ": is the device plugged in?");
@@ -81,6 +119,11 @@ void PutStateSentence(TextSink& sink, const WebSnapshot& s) {
             return;
         case LinkState::Gone:
             PutPortName(sink, s.port);
+            if (s.openSlow) {
+                PutText(sink, " went away, and");
+                PutSlowRefusal(sink, s);
+                return;
+            }
             PutText(sink, " went away: Vintra is retrying about once a second. Is the device plugged in?");
             return;
         case LinkState::Live:
@@ -119,6 +162,43 @@ static void PutAge(TextSink& sink, uint64_t ms) {
     }
 }
 
+// "Vintra cannot write bpm.txt in C:\...\Vintra: is the folder protected?":
+// the window shows nothing of it, and a text source simply stops changing.
+static void PutFileTrouble(TextSink& sink, const WebSnapshot& s) {
+    if (!s.beatFileFailing && !s.configFileFailing) return;
+    PutText(sink, "<p class=\"state busy\">Vintra cannot write ");
+    if (s.beatFileFailing) PutText(sink, s.configFileFailing ? "bpm.txt and save vintra.config" : "bpm.txt");
+    if (!s.beatFileFailing) PutText(sink, "its settings (vintra.config)");
+    if (s.folder[0] != '\0') {
+        PutText(sink, " in <code>");
+        PutEscaped(sink, s.folder);
+        PutText(sink, "</code>");
+    }
+    PutText(sink,
+            ": is the folder protected (Windows Security's controlled folder access, an antivirus) or "
+            "read-only? Try a folder of its own, such as <code>C:\\Vintra</code>.</p>\n");
+}
+
+// The ports that exist, with Windows' names for them: which number is the sensor.
+static void PutPortList(TextSink& sink, const WebSnapshot& s) {
+    PutText(sink, "<h2>Serial ports</h2>\n");
+    if (s.ports.count == 0) {
+        PutText(sink, "<p>No serial port found: is the device plugged in?</p>\n");
+        return;
+    }
+    PutText(sink, "<ul>\n");
+    for (int i = 0; i < s.ports.count; ++i) {
+        PutText(sink, "<li>");
+        PutPortName(sink, s.ports.ports[i].port);
+        if (s.ports.ports[i].text[0] != '\0') {
+            PutText(sink, ": ");
+            PutEscaped(sink, s.ports.ports[i].text);
+        }
+        PutText(sink, "</li>\n");
+    }
+    PutText(sink, "</ul>\n");
+}
+
 void PutStatusPage(TextSink& sink, const WebSnapshot& s) {
     PutText(sink,
             "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
@@ -155,7 +235,9 @@ void PutStatusPage(TextSink& sink, const WebSnapshot& s) {
         PutText(sink, ".");
     }
     PutText(sink, "</p>\n");
+    PutFileTrouble(sink, s);
     PutSessionSection(sink, s.session);
+    PutPortList(sink, s);
     PutText(sink, "<h2>The overlay in OBS</h2>\n<p>URL: <code>http://127.0.0.1:");
     PutNumber(sink, s.webPort);
     PutText(sink,

@@ -21,7 +21,6 @@
 constexpr int kSocketSendBuffer = 8192;
 constexpr uint64_t kRequestTimeoutMs = 10000;  // to send a request and take its answer
 constexpr uint64_t kKeepAliveMs = 15000;       // a silent stream gets a comment line
-constexpr UINT kSocketMessage = WM_APP + 17;
 constexpr const char* kSocketWindowClass = "VintraWebSockets";
 
 // Closes a connection with a reset: nothing queued is sent, and the other
@@ -137,9 +136,12 @@ static void Queue(WebClient& client, const char* bytes, size_t count, uint64_t n
 static void AnswerRequest(WebClient& client, const ParsedRequest& request) {
     uint64_t nowMs = GetTickCount64();
     WebSnapshot snapshot = TakeWebSnapshot(gApp.feed, gApp.link, gApp.settings, nowMs);
-    // A full day's record takes a while to sum up: only for the answers that show it.
-    if (request.route == WebRoute::StatusPage || request.route == WebRoute::StatusJson)
+    // A full day's record takes a while to sum up, and the ports are probed
+    // one by one: only for the answers that show them.
+    if (request.route == WebRoute::StatusPage || request.route == WebRoute::StatusJson) {
         snapshot.session = SummarizeSession(gSession);
+        AddPortsAndFolder(snapshot);
+    }
     snapshot.session.startWallMs = gSession.startWallMs;
     TextSink sink = SinkOver(client.output, kClientOutputLimit);
     Answer answer = PutAnswer(sink, request, snapshot, gApp.store, gApp.feed);
@@ -192,6 +194,16 @@ static void Accept() {
     Reset(socket);  // all slots taken: turned away at once
 }
 
+// Whether the other end has closed or reset the connection, asked without
+// taking anything. Winsock may still deliver the messages of a socket after
+// closesocket, and handle values are reused: an FD_CLOSE meant for an
+// earlier connection can name a live one, which must not be reset for it.
+static bool PeerClosed(SOCKET socket) {
+    char byte;
+    int got = recv(socket, &byte, 1, MSG_PEEK);
+    return got == 0 || (got == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK);
+}
+
 // The socket events, one at a time.
 static LRESULT CALLBACK SocketWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != kSocketMessage) return DefWindowProcA(window, message, wParam, lParam);
@@ -209,7 +221,7 @@ static LRESULT CALLBACK SocketWindowProc(HWND window, UINT message, WPARAM wPara
         case FD_CLOSE:
             // What arrived before the close may still complete a request.
             Receive(*client);
-            if (client->inUse) CloseClient(*client, true);
+            if (client->inUse && PeerClosed(socket)) CloseClient(*client, true);
             break;
         default: break;
     }
@@ -234,6 +246,20 @@ void StartWebServer(HINSTANCE instance, uint32_t port) {
     RegisterClassExA(&windowClass);
     gWin32.web.window = CreateWindowExA(0, kSocketWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
 
+    // Windows lets 127.0.0.1 be bound over another program's listener on all
+    // interfaces (0.0.0.0) of the same port, and then sends this machine's
+    // connections here without a word to either program: a port that cannot
+    // be bound on all interfaces counts as taken.
+    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in anywhere = {};
+    anywhere.sin_family = AF_INET;
+    anywhere.sin_port = htons(static_cast<u_short>(port));
+    anywhere.sin_addr.s_addr = htonl(INADDR_ANY);
+    bool sharedWithAnother = probe != INVALID_SOCKET &&
+                             bind(probe, reinterpret_cast<const sockaddr*>(&anywhere), sizeof anywhere) != 0 &&
+                             WSAGetLastError() == WSAEADDRINUSE;
+    if (probe != INVALID_SOCKET) closesocket(probe);
+
     SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
@@ -243,7 +269,7 @@ void StartWebServer(HINSTANCE instance, uint32_t port) {
     // listener, where "in use" must win) nor SO_EXCLUSIVEADDRUSE (it refuses
     // the port while the previous run's connections linger in TIME_WAIT, so
     // a restarted Vintra would come up without its endpoint).
-    bool listening = listener != INVALID_SOCKET && gWin32.web.window != nullptr &&
+    bool listening = !sharedWithAnother && listener != INVALID_SOCKET && gWin32.web.window != nullptr &&
                      bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
                      listen(listener, SOMAXCONN) == 0 &&
                      WSAAsyncSelect(listener, gWin32.web.window, kSocketMessage, FD_ACCEPT) == 0;

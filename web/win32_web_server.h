@@ -12,6 +12,8 @@ constexpr int kMaxClients = 16;
 // Unsent output per client. Beyond it the client is not reading (a paused
 // tab): it is dropped rather than let slow the program or grow its memory.
 constexpr size_t kClientOutputLimit = 16384;
+// What Winsock posts to the endpoint's window for each socket event.
+constexpr UINT kSocketMessage = WM_APP + 17;
 
 struct WebClient {
     bool inUse;                       // the slot holds a connection

@@ -12,14 +12,14 @@ SinkCounters gSinkCounters;
 bool gPosixSinks = false;
 static int gNullFd = -1;
 
-void WriteBeatRateFile(const char* text, int length) {
+bool WriteBeatRateFile(const char* text, int length) {
     ++gSinkCounters.fileWrites;
-    if (!gPosixSinks) return;
+    if (!gPosixSinks) return true;
     int fd = open("bpm.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) return;
+    if (fd < 0) return false;
     ssize_t written = write(fd, text, static_cast<size_t>(length));
-    (void)written;
     close(fd);
+    return written == length;
 }
 
 void EchoLine(const char* line) {

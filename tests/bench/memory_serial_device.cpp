@@ -20,7 +20,7 @@ int ReadSerialDevice(DeviceHandle, char* buffer, int capacity) {
 }
 
 bool SerialPortExists(uint32_t) { return false; }
-DeviceHandle OpenSerialPort(uint32_t, OpenFailure*) { return kNoDevice; }
+DeviceHandle OpenSerialPort(uint32_t, OpenFailure*, uint32_t*) { return kNoDevice; }
 bool ConfigureSerialDevice(DeviceHandle, uint32_t) { return true; }
 bool SerialDeviceHealthy(DeviceHandle) { return true; }
 void CloseSerialDevice(DeviceHandle) {}

@@ -271,5 +271,27 @@ class SessionRecord(unittest.TestCase):
         self.assertEqual(0, run.close())
 
 
+class WindowsAsUsersHaveIt(unittest.TestCase):
+    def test_bpm_txt_that_cannot_be_written_is_failing_until_it_can_be_again(self):
+        web_port = vd.free_port()
+        device = vd.plug_device(self, PORT)
+        run = vd.launch_for(self, b"%d 115200 %d" % (PORT, web_port))
+        os.mkdir(run.path("bpm.txt"))  # as a protected folder refuses the file
+        device.wait_set_up(115200)
+        vd.send_until_echoed(run, device, b"B70\r\n", b"B70")
+        status = web.wait_status(web_port, lambda s: s["bpm_file"] == "failing", "bpm_file failing")
+        self.assertEqual("ok", status["config_file"])
+        self.assertIn({"port": "COM%d" % PORT, "name": None}, status["ports"], "Wine names no mapped port")
+        page = web.request(web_port, "/").body.decode()
+        self.assertIn("Vintra cannot write bpm.txt in <code>", page)
+        self.assertEqual([], [name for name in os.listdir(run.folder) if name not in ("bpm.txt", "vintra.config")])
+
+        os.rmdir(run.path("bpm.txt"))
+        check_bpm_follows(self, run, device, 71)
+        web.wait_status(web_port, lambda s: s["bpm_file"] == "ok", "bpm_file ok again")
+        self.assertNotIn("cannot write", web.request(web_port, "/").body.decode())
+        self.assertEqual(0, run.close())
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -71,7 +71,7 @@ int ReadSerialDevice(DeviceHandle device, char* buffer, int capacity) {
 }
 
 // Each rewrite holds just the digits of the beat rate stored at that moment.
-void WriteBeatRateFile(const char* text, int length) {
+bool WriteBeatRateFile(const char* text, int length) {
     FUZZ_CHECK(length >= 1 && length <= 3);
     uint32_t value = 0;
     for (int i = 0; i < length; ++i) {
@@ -82,6 +82,7 @@ void WriteBeatRateFile(const char* text, int length) {
     FUZZ_CHECK(value == LatestBeatRate(gRig.store));
     ++gRig.bpmWritesSinceEcho;
     gRig.lastBpm.assign(text, static_cast<size_t>(length));
+    return true;
 }
 
 // Each echo is the next reference line, and the rings and "bpm.txt" changed
@@ -129,7 +130,7 @@ void EchoLine(const char* line) {
 // The fuzzed device is open throughout and its reads never fail, so nothing
 // ever opens, configures or closes it.
 bool SerialPortExists(uint32_t) { return true; }
-DeviceHandle OpenSerialPort(uint32_t, OpenFailure*) { return kNoDevice; }
+DeviceHandle OpenSerialPort(uint32_t, OpenFailure*, uint32_t*) { return kNoDevice; }
 bool ConfigureSerialDevice(DeviceHandle, uint32_t) { return true; }
 bool SerialDeviceHealthy(DeviceHandle) { return true; }
 void CloseSerialDevice(DeviceHandle) { FUZZ_CHECK(false); }

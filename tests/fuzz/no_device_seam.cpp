@@ -5,7 +5,7 @@
 
 bool SerialPortExists(uint32_t) { return false; }
 
-DeviceHandle OpenSerialPort(uint32_t, OpenFailure*) { return kNoDevice; }
+DeviceHandle OpenSerialPort(uint32_t, OpenFailure*, uint32_t*) { return kNoDevice; }
 
 bool ConfigureSerialDevice(DeviceHandle, uint32_t) { return false; }
 
@@ -15,7 +15,7 @@ bool SerialDeviceHealthy(DeviceHandle) { return false; }
 
 void CloseSerialDevice(DeviceHandle) {}
 
-void WriteBeatRateFile(const char*, int) {}
+bool WriteBeatRateFile(const char*, int) { return true; }
 
 void EchoLine(const char*) {}
 

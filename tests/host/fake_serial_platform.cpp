@@ -1,6 +1,7 @@
 #include "tests/host/fake_serial_platform.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -18,8 +19,11 @@ bool SerialPortExists(uint32_t port) { return Listed(gFake.presentPorts, port); 
 
 // Handles are 0-based positions in openCalls: the first device gets 0, as a
 // POSIX descriptor may, and tests can tell devices apart.
-DeviceHandle OpenSerialPort(uint32_t port, OpenFailure* why) {
+DeviceHandle OpenSerialPort(uint32_t port, OpenFailure* why, uint32_t* tookMs) {
     gFake.openCalls.push_back(port);
+    gFake.openStartsMs.push_back(gFake.clockMs);
+    gFake.clockMs += gFake.openTakesMs;
+    *tookMs = gFake.openTakesMs;
     *why = Listed(gFake.busyPorts, port) ? OpenFailure::Busy : OpenFailure::Absent;
     if (*why == OpenFailure::Busy || !Listed(gFake.presentPorts, port)) return kNoDevice;
     ++gFake.openDevices;
@@ -54,7 +58,25 @@ void CloseSerialDevice(DeviceHandle) {
     --gFake.openDevices;
 }
 
-void WriteBeatRateFile(const char* text, int length) { gFake.bpmWrites.emplace_back(text, static_cast<size_t>(length)); }
+bool WriteBeatRateFile(const char* text, int length) {
+    gFake.bpmWrites.emplace_back(text, static_cast<size_t>(length));
+    return !gFake.bpmWritesFail;
+}
+
+void WorkingFolder(char* text, int capacity) {
+    std::snprintf(text, static_cast<size_t>(capacity), "%s", gFake.folder.c_str());
+}
+
+int ListPortLabels(PortLabel* labels, int capacity) {
+    int count = 0;
+    for (const auto& entry : gFake.portLabels) {
+        if (count == capacity) break;
+        labels[count].port = entry.first;
+        std::snprintf(labels[count].text, sizeof labels[count].text, "%s", entry.second.c_str());
+        ++count;
+    }
+    return count;
+}
 
 void EchoLine(const char* line) { gFake.echoes.emplace_back(line); }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct FakeSerialPlatform {
@@ -22,6 +23,12 @@ struct FakeSerialPlatform {
     std::vector<std::string> echoes;     // each echoed line
     int64_t wallMs = 0;                  // what the wall clock reads
     int offsetMinutes = 0;               // the local zone's offset from UTC, the same at every moment
+    bool bpmWritesFail = false;          // "bpm.txt" cannot be written (a protected folder)
+    uint32_t openTakesMs = 0;            // how long every open blocks on the simulated clock
+    uint64_t clockMs = 0;                // the simulated clock; each open moves it on by openTakesMs
+    std::vector<uint64_t> openStartsMs;  // when each open began on that clock
+    std::vector<std::pair<uint32_t, std::string>> portLabels;  // the device list's names, by port
+    std::string folder = "C:\\Users\\Ann\\Desktop\\Vintra";  // the working folder
 };
 
 extern FakeSerialPlatform gFake;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "serial/link_watch.h"
 #include "serial/serial_link.h"
 #include "tests/host/fake_serial_platform.h"
@@ -103,6 +106,92 @@ TEST(LinkWatch, PicksUpAPortThatAppearsLaterAndIgnoresNoChoice) {
     WatchLink(watch, link, 8, 9600, 3000);  // a stale name that opens counts as not opened
     EXPECT_EQ(link.port, 0u);
     EXPECT_EQ(gFake.openDevices, 0);
+}
+
+// Runs the event loop for `minutes` on the simulated clock (the link watch
+// after every 16 ms tick) and gives the opens' starts.
+std::vector<uint64_t> RunLoop(LinkWatch& watch, SerialLink& link, uint32_t port, uint64_t minutes) {
+    uint64_t endMs = gFake.clockMs + minutes * 60000;
+    while (gFake.clockMs < endMs) {
+        WatchLink(watch, link, port, 9600, gFake.clockMs);
+        gFake.clockMs += 16;
+    }
+    return gFake.openStartsMs;
+}
+
+// The most time spent in opens within any `windowMs`, in ms.
+uint64_t MostInOpens(const std::vector<uint64_t>& starts, uint64_t openMs, uint64_t windowMs, uint64_t endMs) {
+    uint64_t worst = 0;
+    for (uint64_t from = 0; from + windowMs <= endMs; from += 100) {
+        uint64_t spent = 0;
+        for (uint64_t start : starts) {
+            uint64_t a = std::max(start, from);
+            uint64_t b = std::min(start + openMs, from + windowMs);
+            if (b > a) spent += b - a;
+        }
+        worst = std::max(worst, spent);
+    }
+    return worst;
+}
+
+// A port whose every open blocks before it fails (a Bluetooth serial port
+// whose device is off): from the start-up open on, opens take at most a
+// tenth of any minute (of any ten opens' time, for an open longer than 6 s),
+// the waits double from 30 s to 5 min, and a quick failure keeps the
+// once-a-second retry.
+TEST(LinkWatch, SlowFailingOpensBackOff) {
+    struct Case {
+        uint32_t openMs;
+        std::vector<uint64_t> waitsS;  // from the end of each open to the start of the next, in whole seconds
+    } cases[] = {
+        {600, {30, 60, 120, 240, 300, 300}},
+        {6000, {54, 60, 120, 240, 300, 300}},  // nine times the open: a tenth of the time at most
+        {45000, {405, 405}},
+        {400, {}},
+    };
+    for (const Case& c : cases) {
+        ResetFakeSerialPlatform();
+        gFake.openTakesMs = c.openMs;
+        SerialLink link = kClosedLink;
+        LinkWatch watch = {0};
+        OpenPort(link, 4, 9600);  // start-up
+        std::vector<uint64_t> starts = RunLoop(watch, link, 4, 30);
+        ASSERT_GT(starts.size(), c.waitsS.size()) << c.openMs;  // 30 min: more opens than waits listed
+        for (size_t i = 0; i < c.waitsS.size(); ++i) {
+            uint64_t waitMs = starts[i + 1] - starts[i] - c.openMs;
+            EXPECT_GE(waitMs, c.waitsS[i] * 1000) << c.openMs << " ms open, wait " << i;
+            EXPECT_LT(waitMs, c.waitsS[i] * 1000 + 1100) << c.openMs << " ms open, wait " << i;
+        }
+        if (c.openMs > kSlowOpenMs) {
+            uint64_t windowMs = std::max<uint64_t>(60000, 10 * c.openMs);
+            EXPECT_LE(MostInOpens(starts, c.openMs, windowMs, gFake.clockMs), windowMs / 10) << c.openMs;
+            EXPECT_EQ(link.failure, OpenFailure::Slow);
+        } else {
+            EXPECT_GE(starts.size(), 30u * 60 * 9 / 10) << "about once a second";
+            EXPECT_EQ(link.failure, OpenFailure::Absent);
+        }
+    }
+}
+
+// The user's choice of the port tries it at once, and the waits start again
+// from 30 s; once the device answers, the next try opens it.
+TEST(LinkWatch, ChoosingTheSlowPortTriesAtOnceAndRestartsTheWaits) {
+    ResetFakeSerialPlatform();
+    gFake.openTakesMs = 600;
+    SerialLink link = kClosedLink;
+    LinkWatch watch = {0};
+    RunLoop(watch, link, 4, 12);  // the waits have reached 5 min
+    size_t before = gFake.openStartsMs.size();
+    uint64_t choiceMs = gFake.clockMs;
+    OpenPort(link, 4, 9600);  // what ChoosePort does
+    ASSERT_EQ(gFake.openStartsMs.size(), before + 1);
+    EXPECT_EQ(gFake.openStartsMs.back(), choiceMs);
+    gFake.presentPorts = {4};  // the device is switched on
+    RunLoop(watch, link, 4, 1);
+    ASSERT_EQ(gFake.openStartsMs.size(), before + 2);
+    EXPECT_LT(gFake.openStartsMs.back() - choiceMs, 32000u);
+    EXPECT_EQ(link.port, 4u);
+    EXPECT_EQ(link.failure, OpenFailure::None);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -184,6 +185,22 @@ TEST_F(SettingsFile, ABaudRateChosenWhileOpenIsAppliedAtOnce) {
     ChooseBaudRate(s, link, 19200);
     EXPECT_EQ(link.port, 3u);
     EXPECT_EQ(gFake.configuredBauds.back(), 19200u);
+}
+
+// A folder the file cannot be written in (here: a folder of the file's own
+// name) shows as failing until a save succeeds again; the port still opens.
+TEST_F(SettingsFile, AFailedSaveIsRememberedUntilOneSucceeds) {
+    gFake.presentPorts = {3};
+    ASSERT_EQ(mkdir(kSettingsFileName, 0755), 0);
+    Settings s = {0, 0};
+    SerialLink link = kClosedLink;
+    ChoosePort(s, link, 3, 9600);
+    EXPECT_TRUE(s.saveFailing);
+    EXPECT_EQ(link.port, 3u);
+    ASSERT_EQ(rmdir(kSettingsFileName), 0);
+    ChooseBaudRate(s, link, 19200);
+    EXPECT_FALSE(s.saveFailing);
+    EXPECT_EQ(FileText(), "3 19200");
 }
 
 TEST(PortChoice, BaudListShowsTheCurrentRateOrDefault) {

@@ -249,10 +249,14 @@ TEST(WebStatus, JsonAndSentenceForEachState) {
         const char* sentence;
     } cases[] = {
         {{LinkState::Live, 3, 115200, true, 72, 840, 502, 0, false, kPort},
-         R"({"state":"live","port":"COM3","baud":115200,"rate":72,"rate_age_ms":840,"lines_per_s":502,"rejected_lines":0,"session":{"since":null,"count":0,"min":null,"avg":null,"max":null}})",
+         R"({"state":"live","port":"COM3","baud":115200,"rate":72,"rate_age_ms":840,"lines_per_s":502,"rejected_lines":0,)"
+         R"("open_ms":null,"bpm_file":"ok","config_file":"ok","ports":[],)"
+         R"("session":{"since":null,"count":0,"min":null,"avg":null,"max":null}})",
          "COM3 open at 115200 baud, 502 lines a second"},
         {{LinkState::NoPort, 0, 0, false, 0, 0, 0, 0, false, kPort},
-         R"({"state":"no-port","port":null,"baud":0,"rate":null,"rate_age_ms":null,"lines_per_s":0,"rejected_lines":0,"session":{"since":null,"count":0,"min":null,"avg":null,"max":null}})",
+         R"({"state":"no-port","port":null,"baud":0,"rate":null,"rate_age_ms":null,"lines_per_s":0,"rejected_lines":0,)"
+         R"("open_ms":null,"bpm_file":"ok","config_file":"ok","ports":[],)"
+         R"("session":{"since":null,"count":0,"min":null,"avg":null,"max":null}})",
          "No port chosen: press F6 in Vintra and pick the device's COM port"},
         {{LinkState::Busy, 3, 9600, false, 0, 0, 0, 7, false, kPort}, nullptr,
          "COM3 is in use by another program (a serial monitor?): close it, Vintra keeps trying"},
@@ -263,6 +267,9 @@ TEST(WebStatus, JsonAndSentenceForEachState) {
          "COM3 is open but nothing arrives: is the device sending?"},
         {{LinkState::Gone, 3, 9600, true, 60, 3000, 0, 0, false, kPort}, nullptr,
          "COM3 went away: Vintra is retrying about once a second. Is the device plugged in?"},
+        {{LinkState::Gone, 4, 9600, true, 60, 3000, 0, 0, false, kPort, true, true, 5040}, nullptr,
+         "COM4 went away, and took 5.0 s to refuse: is it a Bluetooth port whose device is off? "
+         "Vintra tries it again only now and then; pick it with F6 to try at once"},
     };
     for (const Case& c : cases) {
         if (c.json) EXPECT_EQ(Render(PutStatusJson, c.snapshot), c.json);
@@ -346,6 +353,90 @@ TEST(EventStream, OpensWithWhatTheRingsReceivedThenSendsEachTicksNews) {
     std::string full = Answered(events, r);
     EXPECT_NE(full.find("data: 50,51,"), std::string::npos);
     EXPECT_NE(full.find(",449\n\n"), std::string::npos);
+}
+
+// What only the platform can tell reaches status.json and the page: a slow
+// refusal with its duration, a file that cannot be written and back, the
+// ports with the device list's names (a driver's text, escaped both ways).
+TEST(WebStatus, SlowOpensFailingWritesAndNamedPorts) {
+    FeedRig r;
+    r.chosen = 4;
+    gFake.presentPorts = {3, 5};
+    gFake.portLabels = {{3, "USB-SERIAL CH340 (COM3)"}, {5, "<i>\"x\"\\\x01&"}, {7, "not present (COM7)"}};
+    auto full = [&r] {
+        WebSnapshot s = TakeWebSnapshot(r.feed, r.link, {r.chosen, 9600}, r.nowMs);
+        AddPortsAndFolder(s);
+        return s;
+    };
+    auto json = [&full] { return Render(PutStatusJson, full()); };
+    auto page = [&full] { return Render(PutStatusPage, full()); };
+    const std::string ports =
+        R"j("ports":[{"port":"COM3","name":"USB-SERIAL CH340 (COM3)"},{"port":"COM5","name":"<i>\"x\"\\ &"}],)j";
+
+    EXPECT_NE(json().find(R"("open_ms":null,"bpm_file":"ok","config_file":"ok",)" + ports), std::string::npos)
+        << json();
+    EXPECT_NE(page().find("<li>COM3: USB-SERIAL CH340 (COM3)</li>\n<li>COM5: &lt;i&gt;&quot;x&quot;\\ &amp;</li>"),
+              std::string::npos);
+
+    gFake.openTakesMs = 6100;  // a Bluetooth port whose device is off
+    r.Watch();
+    EXPECT_NE(json().find(R"({"state":"absent",)"), std::string::npos);
+    EXPECT_NE(json().find(R"("open_ms":6100,)"), std::string::npos);
+    EXPECT_NE(page().find(">COM4 took 6.1 s to refuse: is it a Bluetooth port whose device is off?"),
+              std::string::npos);
+    gFake.openTakesMs = 20;  // refused at once, as a port that is not there
+    OpenPort(r.link, 4, 9600);  // as when the user picks it: tried at once
+    EXPECT_NE(json().find(R"("open_ms":20,)"), std::string::npos);
+    EXPECT_NE(page().find(">No COM4: is the device plugged in?"), std::string::npos);
+
+    r.chosen = 3;
+    OpenPort(r.link, 3, 9600);
+    gFake.bpmWritesFail = true;
+    r.Arrive("B60\r\n");
+    EXPECT_NE(json().find(R"("open_ms":null,"bpm_file":"failing","config_file":"ok")"), std::string::npos);
+    EXPECT_NE(page().find("Vintra cannot write bpm.txt in <code>C:\\Users\\Ann\\Desktop\\Vintra</code>: "
+                          "is the folder protected"),
+              std::string::npos);
+    gFake.bpmWritesFail = false;
+    r.Arrive("B61\r\n");
+    EXPECT_NE(json().find(R"("bpm_file":"ok")"), std::string::npos);
+    EXPECT_EQ(page().find("cannot write"), std::string::npos);
+}
+
+// The longest page there can be (every port named with text that escapes to
+// five times its length, both hints, a folder of the same, the widest session
+// chart) is answered whole.
+TEST(WebStatus, TheLongestPageFitsItsAnswer) {
+    FeedRig r;
+    for (uint32_t port = 1; port <= kListedPortLimit + 2; ++port) {
+        gFake.presentPorts.push_back(port);
+        gFake.portLabels.push_back({port, std::string(kPortLabelSize - 1, '\'')});
+    }
+    gFake.folder = std::string(260, '\'');
+    gFake.openTakesMs = 99999;
+    gFake.bpmWritesFail = true;
+    r.chosen = 200;
+    r.Watch();
+    r.feed.beatFileFailing = true;
+    Settings settings = {r.chosen, 115200};
+    settings.saveFailing = true;
+    // A client's output queue (kClientOutputLimit in web/win32_web_server.h).
+    static char text[16384];
+    for (const char* path : {"/", "/status.json"}) {
+        std::string request = std::string("GET ") + path + " HTTP/1.1\r\n" + kHost + "\r\n";
+        TextSink sink = SinkOver(text, sizeof text);
+        ParsedRequest parsed = ParseRequest(request.data(), request.size(), kPort);
+        WebSnapshot snapshot = TakeWebSnapshot(r.feed, r.link, settings, r.nowMs);
+        AddPortsAndFolder(snapshot);
+        snapshot.session = {4294967295u, 0, 254, 2540, -1, -1, kChartPoints, {}};
+        for (uint32_t i = 0; i < kChartPoints; ++i) snapshot.session.chart[i] = i % 2 ? 254 : 0;
+        PutAnswer(sink, parsed, snapshot, r.store, r.feed);
+        ASSERT_FALSE(sink.overflowed) << path;
+        std::string answer(text, sink.length);
+        std::string end = answer.substr(answer.size() - 11);
+        EXPECT_TRUE(end == "dy></html>\n" || end == "\"max\":254}}") << path << ": the body was cut: " << end;
+        EXPECT_NE(answer.find("COM12"), std::string::npos) << path;
+    }
 }
 
 TEST(WebAnswers, RefusalsCarryFixedBodiesAndNoCorsHeaders) {

@@ -45,3 +45,37 @@ TEST(VersionInfo, NamesTheProductAndCarriesTheProjectVersion) {
 }
 
 }  // namespace
+
+namespace {
+
+// One setting of Vintra.exe's manifest as the loader reads it when the
+// program starts: through an activation context made from the resource, so
+// a manifest Windows cannot parse (which stops the program from starting at
+// all) fails here too. "" when the context or the setting (in namespace
+// `ns`) is missing.
+std::wstring ManifestSetting(const wchar_t* ns, const wchar_t* name) {
+    ACTCTXA context = {};
+    context.cbSize = sizeof context;
+    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    context.lpSource = VINTRA_EXE_PATH;
+    context.lpResourceName = MAKEINTRESOURCEA(1);
+    HANDLE made = CreateActCtxA(&context);
+    if (made == INVALID_HANDLE_VALUE) return L"";
+    wchar_t value[64] = {};
+    SIZE_T written = 0;
+    BOOL found = QueryActCtxSettingsW(0, made, ns, name, value, 63, &written);
+    ReleaseActCtx(made);
+    return found ? std::wstring(value) : L"";
+}
+
+TEST(Manifest, DeclaresPerMonitorDpiAwarenessWithTheOlderFallback) {
+    HMODULE image = LoadLibraryExA(VINTRA_EXE_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(image, nullptr);
+    EXPECT_NE(FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)), nullptr) << "no RT_MANIFEST 1";
+    FreeLibrary(image);
+    EXPECT_EQ(ManifestSetting(L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness"),
+              L"PerMonitorV2");
+    EXPECT_EQ(ManifestSetting(L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware"), L"true/pm");
+}
+
+}  // namespace

@@ -236,6 +236,20 @@ TEST_F(WebServerTest, ARateTheDrainStoresGoesOutAtOnceAheadOfItsWritesSamples) {
     CloseHandle(device);
 }
 
+TEST_F(WebServerTest, ACloseMessageForAHandleNowReusedLeavesItsLiveStreamAlone) {
+    Client& stream = Connect(Get("/events"));
+    ASSERT_TRUE(WaitFor(stream, "retry: 1000\n\n"));
+    // Winsock may still deliver FD_CLOSE for a socket already closed, and its
+    // handle value may by then be this stream's.
+    for (const WebClient& served : gWin32.web.clients) {
+        if (served.inUse) PostMessageA(gWin32.web.window, kSocketMessage, served.socket, FD_CLOSE);
+    }
+    PumpMessages();
+    NoteLine(gApp.feed, {RecordKind::Sample, 77}, 0, 0);
+    ServeWebTick(GetTickCount64());
+    EXPECT_TRUE(WaitFor(stream, "data: 77\n\n")) << stream.got;
+}
+
 TEST_F(WebServerTest, AStreamSilentForFifteenSecondsGetsAKeepAlive) {
     Client& stream = Connect(Get("/events"));
     ASSERT_TRUE(WaitFor(stream, "retry: 1000\n\n"));
