@@ -105,6 +105,7 @@ WebRoute RouteOf(Span path) {
     if (Equals(path, "/status.json")) return WebRoute::StatusJson;
     if (Equals(path, "/events")) return WebRoute::Events;
     if (Equals(path, "/overlay")) return WebRoute::Overlay;
+    if (Equals(path, "/ws")) return WebRoute::WebSocket;
     return WebRoute::None;
 }
 

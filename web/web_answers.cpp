@@ -67,6 +67,11 @@ Answer PutAnswer(TextSink& out, const ParsedRequest& request, const WebSnapshot&
             PutHead(out, "200 OK", "text/html; charset=utf-8", kOverlayPageLength, true);
             if (!head) answer = {false, kOverlayPage, kOverlayPageLength};
             break;
+        case WebRoute::WebSocket:
+            // The server answers a GET of /ws with the handshake itself;
+            // what comes here (HEAD) cannot upgrade.
+            PutRefusal(out, "400 Bad Request", "Not a WebSocket handshake\n");
+            break;
         case WebRoute::Events:
             PutHead(out, "200 OK", "text/event-stream", 0, false);
             if (!head) {
