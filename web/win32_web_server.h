@@ -7,6 +7,7 @@
 
 #include "web/http_request.h"
 #include "store/live_feed.h"
+#include "web/websocket_session.h"
 
 constexpr int kMaxClients = 16;
 // Unsent output per client. Beyond it the client is not reading (a paused
@@ -27,6 +28,7 @@ struct WebClient {
     const char* body;                 // a static body sent after the queued bytes (the overlay page)
     size_t bodyLeft;                  // its bytes not yet sent
     uint64_t lastQueuedMs;            // when the stream last got anything, for its keep-alive
+    WsSession ws;                     // a /ws client: its session; `request` then holds its unread frames
 };
 
 // All of the endpoint's Windows state: a sub-record of gWin32.
@@ -38,6 +40,7 @@ struct WebServerState {
     bool stateSent;                   // the streams were told a state at least once
     LinkState sentState;              // the state word they were last told
     char news[32768];                 // one tick's events, built once for all streams
+    char clientNews[kClientOutputLimit];  // one WebSocket client's messages or replies, built in turn
     WebClient clients[kMaxClients];   // the connections
 };
 
