@@ -2,6 +2,8 @@
 Vintra.exe under Wine and is judged by its pixels and its text. A streaming
 program's browser source is the same engine."""
 
+import http.server
+import threading
 import time
 import unittest
 
@@ -16,6 +18,11 @@ WHITE, YELLOW = (255, 255, 255), (255, 208, 0)
 SHADOW_ROOM = 16  # px around an element its soft shadow may reach
 
 BPM_TEXT = "document.getElementById('bpm').textContent"
+# Opens the program's WebSocket from the page it runs in; the first message, or how it closed.
+OPEN_WEBSOCKET = """new Promise((done) => {
+  const ws = new WebSocket("ws://127.0.0.1:%d/ws");
+  ws.onmessage = (e) => { done("message " + e.data); ws.close(); };
+  ws.onclose = (e) => done("closed " + e.code); })"""
 
 def setUpModule():
     vd.start_session((PORT,))
@@ -182,6 +189,38 @@ class OverlayInChromium(unittest.TestCase):
                 baseline = baseline or seen["elements"]
                 self.assertEqual(baseline, seen["elements"])
                 self.assertNotIn("<", seen["font"])
+
+    def test_websocket_from_the_overlays_origin_only(self):
+        web_port = vd.free_port()
+        self.launch(web_port)  # no device: the state is absent
+        own = self.open(web_port)
+        self.wait_text(own, "--")
+        self.assertEqual('message {"type":"state","state":"absent"}', own.evaluate(OPEN_WEBSOCKET % web_port))
+        # A page of another origin on this machine.
+        other = http.server.ThreadingHTTPServer(("127.0.0.2", 0), OtherSite)
+        self.addCleanup(other.server_close)
+        threading.Thread(target=other.serve_forever, daemon=True).start()
+        self.addCleanup(other.shutdown)
+        page = chromium["browser"].open("http://127.0.0.2:%d/" % other.server_address[1], *SIZE)
+        self.addCleanup(page.close)
+        page.wait_for("document.title === 'other'")
+        # Refused at the handshake (403): the browser reports an abnormal close.
+        self.assertEqual("closed 1006", page.evaluate(OPEN_WEBSOCKET % web_port))
+
+
+class OtherSite(http.server.BaseHTTPRequestHandler):
+    """Serves one empty page: another site, for the browser."""
+
+    def do_GET(self):
+        body = b"<!doctype html><title>other</title>"
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
 
 
 if __name__ == "__main__":
