@@ -190,6 +190,34 @@ class OverlayInChromium(unittest.TestCase):
                 self.assertEqual(baseline, seen["elements"])
                 self.assertNotIn("<", seen["font"])
 
+    def test_zones_colour_the_digits_and_the_heart(self):
+        web_port = vd.free_port()
+        device = vd.plug_device(self, PORT)
+        self.launch(web_port)
+        heart = vd.Heartbeat(device, rate=90)
+        self.addCleanup(heart.stop)
+        zoned = self.open(web_port, "?zones=100&zonecolors=%23ffffff,%23ffd000")
+        # Each falls back to no zones: a colour short, a colour that is not one, thresholds not ascending.
+        unzoned = [self.open(web_port, query) for query in (
+            "?zones=100&zonecolors=%23ffd000", "?zones=100&zonecolors=%23fff,var(--trace)",
+            "?zones=100,90&zonecolors=%23fff,%23ffd000,red")]
+        probe = ("[getComputedStyle(document.getElementById('bpm')).color,"
+                 " getComputedStyle(document.getElementById('heart')).fill]")
+        white, yellow, red = "rgb(255, 255, 255)", "rgb(255, 208, 0)", "rgb(255, 61, 90)"
+        # Each step: the rate, then the zoned page's digits and heart (the others keep white and red).
+        for rate, colours in ((90, [white, white]), (120, [yellow, yellow]), (98, [yellow, yellow]),
+                              (95, [white, white])):
+            with self.subTest(rate=rate):
+                heart.rate = rate
+                for page in [zoned] + unzoned:
+                    self.wait_text(page, str(rate))
+                self.assertEqual(colours, zoned.evaluate(probe))
+                for page in unzoned:
+                    self.assertEqual([white, red], page.evaluate(probe))
+                if rate == 120:
+                    vd.wait_until(lambda: len(pixels_of(zoned.screenshot(), element_box(zoned, "bpm"), YELLOW)) > 150,
+                                  what="yellow digits drawn")
+
     def test_websocket_from_the_overlays_origin_only(self):
         web_port = vd.free_port()
         self.launch(web_port)  # no device: the state is absent
