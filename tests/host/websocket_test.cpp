@@ -205,7 +205,8 @@ TEST(WebSocketFrames, PingCloseAndTheCloseCodes) {
          Join({ClientFrameBytes(false, kWsText, "a\xc3"), ClientFrameBytes(true, kWsPing, "hello"),
                ClientFrameBytes(true, kWsContinuation, "\xa9")}),
          pong, false},
-        {"close echoed", ClientFrameBytes(true, kWsClose, CloseBytes(1000).substr(2) + "bye"), CloseBytes(1000), true},
+        {"close echoed", ClientFrameBytes(true, kWsClose, CloseBytes(1001).substr(2) + "bye"), CloseBytes(1001), true},
+        {"application's close echoed", ClientFrameBytes(true, kWsClose, CloseBytes(4000).substr(2)), CloseBytes(4000), true},
         {"empty close", ClientFrameBytes(true, kWsClose, ""), {'\x88', '\x00'}, true},
         {"close 1005 on the wire", ClientFrameBytes(true, kWsClose, CloseBytes(1005).substr(2)), CloseBytes(1002), true},
         {"close of one byte", ClientFrameBytes(true, kWsClose, "x"), CloseBytes(1002), true},
@@ -304,6 +305,15 @@ TEST(WebSocketMessages, OpeningThenStateRatesZonesAndSamples) {
     EXPECT_EQ(Messages(out, sink.length),
               (std::vector<std::string>{"{\"type\":\"state\",\"state\":\"live\"}", "{\"type\":\"rate\",\"bpm\":97}",
                                         "{\"type\":\"zone\",\"zone\":0,\"bpm\":97}"}));
+
+    // One connecting while a rate waits for the news gets that rate once, with the news.
+    NoteLine(feed, {RecordKind::BeatRate, 120}, 0, 1000);
+    WsSession early = {};
+    sink = SinkOver(out, sizeof out);
+    PutWsOpening(sink, early, LinkState::Live, feed);
+    PutWsNews(sink, early, LinkState::Live, feed, false);
+    EXPECT_EQ(Messages(out, sink.length),
+              (std::vector<std::string>{"{\"type\":\"state\",\"state\":\"live\"}", "{\"type\":\"rate\",\"bpm\":120}"}));
 }
 
 }  // namespace
