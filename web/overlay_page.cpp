@@ -126,7 +126,9 @@ text-shadow:0 0 .05em var(--shadow),0 0 .1em var(--shadow),0 .03em .16em var(--s
     body.dataset.state = state || "offline";
     body.classList.toggle("dim", !live && !hide);
     body.classList.toggle("off", !live && hide);
+    // The first rate of a connection can come just before its "live".
     if (!live) zone = -1;
+    else if (zones && zone < 0 && latest !== null) zone = nextZone(latest);
     showZone();
   }
   function forget() {

@@ -4,6 +4,7 @@
 
 #include "web/event_stream.h"
 #include "web/overlay_page.h"
+#include "web/builder_page.h"
 
 // Large enough for the status page; checked by the unit tests.
 constexpr size_t kComputedBodyLimit = 8192;
@@ -66,6 +67,10 @@ Answer PutAnswer(TextSink& out, const ParsedRequest& request, const WebSnapshot&
         case WebRoute::Overlay:
             PutHead(out, "200 OK", "text/html; charset=utf-8", kOverlayPageLength, true);
             if (!head) answer = {false, kOverlayPage, kOverlayPageLength};
+            break;
+        case WebRoute::Builder:
+            PutHead(out, "200 OK", "text/html; charset=utf-8", kBuilderPageLength, true);
+            if (!head) answer = {false, kBuilderPage, kBuilderPageLength};
             break;
         case WebRoute::WebSocket:
             // The server answers a GET of /ws with the handshake itself;

@@ -3,6 +3,7 @@ Vintra.exe under Wine and is judged by its pixels and its text. A streaming
 program's browser source is the same engine."""
 
 import http.server
+import json
 import threading
 import time
 import unittest
@@ -217,6 +218,51 @@ class OverlayInChromium(unittest.TestCase):
                 if rate == 120:
                     vd.wait_until(lambda: len(pixels_of(zoned.screenshot(), element_box(zoned, "bpm"), YELLOW)) > 150,
                                   what="yellow digits drawn")
+
+    def test_the_builder_makes_the_url_and_the_preview_follows_it(self):
+        web_port = vd.free_port()
+        self.launch(web_port)  # no device: the preview shows "--"
+        self.assertIn(b'href="/builder"', vd.web_client.request(web_port, "/").body)
+        page = chromium["browser"].open("http://127.0.0.1:%d/builder" % web_port, 1200, 800)
+        self.addCleanup(page.close)
+        preview_text = ("(() => { const d = document.getElementById('preview').contentDocument;"
+                        " return d && d.getElementById('bpm') ? d.getElementById('bpm').textContent : null; })()")
+        base = "http://127.0.0.1:%d/overlay" % web_port
+        dark, light = (29, 33, 48), (242, 242, 242)
+        # Each step: controls changed, then the URL, the browser source's size and the preview's background.
+        steps = [
+            ({}, "", (640, 100), dark),
+            ({"color": "#ffd000"}, "?color=%23ffd000", (640, 100), dark),
+            ({"part-history": True, "size": "32", "background": "light"},
+             "?parts=rate,trace,history&color=%23ffd000&size=32", (320, 80), light),
+            ({"zones": "100, 140", "zonecolors": "#fff,rgb(255,204,0),red", "nolive": "hide"},
+             "?parts=rate,trace,history&color=%23ffd000&size=32&zones=100,140"
+             "&zonecolors=%23fff,rgb(255,204,0),red&nolive=hide", (320, 80), light),
+        ]
+        for changes, query, size, background in steps:
+            with self.subTest(query=query):
+                for control, value in changes.items():
+                    page.evaluate("((e, v) => { if (e.type === 'checkbox') e.checked = v; else e.value = v;"
+                                  " e.dispatchEvent(new Event('input', {bubbles: true})); })"
+                                  "(document.getElementById(%r), %s)" % (control, json.dumps(value)))
+                self.assertEqual(base + query, page.evaluate("document.getElementById('url').value"))
+                self.assertEqual([str(size[0]), str(size[1])], page.evaluate(
+                    "['width', 'height'].map((id) => document.getElementById(id).textContent)"))
+                # The preview is the overlay at that URL: its query reaches it and nothing else does.
+                page.wait_for("document.getElementById('preview').contentWindow.location.search === %r" % query)
+                if "nolive=hide" not in query:
+                    page.wait_for("%s === '--'" % preview_text)
+                box = element_box(page, "preview")
+                self.assertEqual(list(size), page.evaluate(
+                    "(e => [e.clientWidth, e.clientHeight])(document.getElementById('preview'))"))
+                corner = (box[2] - 4, box[1] + 3)
+                vd.wait_until(lambda: page.screenshot().pixel(*corner)[:3] == background,
+                              what="the preview over %s" % (background,))
+                yellow = lambda: len(pixels_of(page.screenshot(), box, YELLOW))
+                if query == "?color=%23ffd000":
+                    vd.wait_until(lambda: yellow() > 100, what="yellow -- in the preview")
+                elif not query:
+                    self.assertLess(yellow(), 10)
 
     def test_websocket_from_the_overlays_origin_only(self):
         web_port = vd.free_port()
