@@ -106,6 +106,8 @@ WebRoute RouteOf(Span path) {
     if (Equals(path, "/events")) return WebRoute::Events;
     if (Equals(path, "/overlay")) return WebRoute::Overlay;
     if (Equals(path, "/session.csv")) return WebRoute::SessionCsv;
+    if (Equals(path, "/ws")) return WebRoute::WebSocket;
+    if (Equals(path, "/builder")) return WebRoute::Builder;
     return WebRoute::None;
 }
 

@@ -19,7 +19,7 @@ enum class RequestVerdict {
     NotFound,     // no such route (404)
 };
 
-enum class WebRoute { None, StatusPage, StatusJson, Events, Overlay, SessionCsv };
+enum class WebRoute { None, StatusPage, StatusJson, Events, Overlay, SessionCsv, WebSocket, Builder };
 
 struct ParsedRequest {
     RequestVerdict verdict;

@@ -47,12 +47,26 @@ text-shadow:0 0 .05em var(--shadow),0 0 .1em var(--shadow),0 .03em .16em var(--s
     const v = word(name, /^\d{1,4}$/, "");
     return v !== "" && +v >= lo && +v <= hi ? +v : fallback;
   }
-  function colour(name, fallback) {
-    const v = q.get(name);
-    const ok = v !== null && v.length <= 64 && /^[#\w(),.%\s\/+-]+$/.test(v) &&
+  function isColour(v) {
+    return v !== null && v.length <= 64 && /^[#\w(),.%\s\/+-]+$/.test(v) &&
       !/^\s*(inherit|initial|unset|revert|revert-layer|currentcolor)\s*$/i.test(v) &&
       !/(var|env|attr)\(/i.test(v) && CSS.supports("color", v);
-    return ok ? v : fallback;
+  }
+  function colour(name, fallback) {
+    const v = q.get(name);
+    return isColour(v) ? v : fallback;
+  }
+  // zones=100,140 (1 to 5 ascending rates) and one colour more in zonecolors;
+  // anything wrong in either and there are no zones at all.
+  function zoneSettings() {
+    const t = word("zones", /^\d{1,3}(,\d{1,3}){0,4}$/, "");
+    const c = q.get("zonecolors");
+    if (!t || c === null || c.length > 400) return null;
+    const limits = t.split(",").map(Number);
+    const colours = c.split(/,(?![^(]*\))/);  // commas inside rgb(...) belong to the colour
+    const ok = limits.every((v, i) => v >= 1 && v <= 254 && (i === 0 || v > limits[i - 1])) &&
+      colours.length === limits.length + 1 && colours.every(isColour);
+    return ok ? {limits, colours} : null;
   }
   const parts = word("parts", /^(rate|trace|history)(,(rate|trace|history)){0,2}$/, "rate,trace").split(",");
   const digits = colour("color", "#fff");
@@ -67,6 +81,7 @@ text-shadow:0 0 .05em var(--shadow),0 0 .1em var(--shadow),0 .03em .16em var(--s
   style.color = digits;
   style.setProperty("--shadow", shadow);
   style.setProperty("--trace", line);
+  const zones = zoneSettings();
   if (font) style.fontFamily = '"' + font + '","Segoe UI","DejaVu Sans",Arial,sans-serif';
   rateBox.hidden = !parts.includes("rate");
   tc.hidden = !parts.includes("trace");
@@ -82,6 +97,28 @@ text-shadow:0 0 .05em var(--shadow),0 0 .1em var(--shadow),0 .03em .16em var(--s
   let perSecond = 0;              // samples a second, measured; 0 until known
   let batchStart = 0, batchCount = 0, replay = true;
   let dirty = true;               // something to draw at the next frame
+  let zone = -1;                  // the live rate's zone, -1 while none
+
+  // A rising rate enters a zone at its threshold; a falling one leaves it
+  // only when more than 3 below, so a rate on the edge does not flicker.
+  function nextZone(rate) {
+    let reached = 0;
+    while (reached < zones.limits.length && rate >= zones.limits[reached]) reached++;
+    if (zone < 0 || reached >= zone) return reached;
+    let z = zone;
+    while (z > reached && rate + 3 < zones.limits[z - 1]) z--;
+    return z;
+  }
+  function showZone() {
+    if (!zones) return;
+    if (zone < 0) {
+      rateBox.style.color = "";
+      rateBox.style.removeProperty("--trace");
+    } else {
+      rateBox.style.color = zones.colours[zone];
+      rateBox.style.setProperty("--trace", zones.colours[zone]);
+    }
+  }
 
   function show() {
     const live = state === "live";
@@ -89,11 +126,16 @@ text-shadow:0 0 .05em var(--shadow),0 0 .1em var(--shadow),0 .03em .16em var(--s
     body.dataset.state = state || "offline";
     body.classList.toggle("dim", !live && !hide);
     body.classList.toggle("off", !live && hide);
+    // The first rate of a connection can come just before its "live".
+    if (!live) zone = -1;
+    else if (zones && zone < 0 && latest !== null) zone = nextZone(latest);
+    showZone();
   }
   function forget() {
     head = count = 0;
     rates = [];
     latest = null;
+    zone = -1;
     dirty = true;
   }
   function onSamples(e) {
@@ -123,6 +165,7 @@ text-shadow:0 0 .05em var(--shadow),0 0 .1em var(--shadow),0 .03em .16em var(--s
     rates.push(latest);
     if (rates.length > RATES) rates.shift();
     dirty = true;
+    if (zones && state === "live") zone = nextZone(latest);
     show();
     if (state === "live") {
       rateBox.classList.remove("beat");

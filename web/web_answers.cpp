@@ -4,6 +4,7 @@
 
 #include "web/event_stream.h"
 #include "web/overlay_page.h"
+#include "web/builder_page.h"
 #include "web/session_csv.h"
 
 
@@ -65,6 +66,15 @@ Answer PutAnswer(TextSink& out, const ParsedRequest& request, const WebSnapshot&
         case WebRoute::Overlay:
             PutHead(out, "200 OK", "text/html; charset=utf-8", kOverlayPageLength, true);
             if (!head) answer = {false, kOverlayPage, kOverlayPageLength, false};
+            break;
+        case WebRoute::Builder:
+            PutHead(out, "200 OK", "text/html; charset=utf-8", kBuilderPageLength, true);
+            if (!head) answer = {false, kBuilderPage, kBuilderPageLength, false};
+            break;
+        case WebRoute::WebSocket:
+            // The server answers a GET of /ws with the handshake itself;
+            // what comes here (HEAD) cannot upgrade.
+            PutRefusal(out, "400 Bad Request", "Not a WebSocket handshake\n");
             break;
         case WebRoute::Events:
             PutHead(out, "200 OK", "text/event-stream", 0, false);

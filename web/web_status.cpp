@@ -246,6 +246,7 @@ void PutStatusPage(TextSink& sink, const WebSnapshot& s) {
             "<li>Paste the URL above into <b>URL</b>.</li>\n"
             "<li>Set <b>Width</b> and <b>Height</b> (640 and 100; 160 high with the history) and press OK. "
             "The background is transparent: no key needed.</li>\n</ol>\n"
+            "<p>To choose its colours, size and zones with a preview: the <a href=\"/builder\">overlay builder</a>.</p>\n"
             "<p>For other tools: <a href=\"/status.json\">/status.json</a> and the event stream "
             "<a href=\"/events\">/events</a>.</p>\n</body></html>\n");
 }

@@ -15,6 +15,7 @@
 #include "web/http_request.h"
 #include "web/session_csv.h"
 #include "web/web_answers.h"
+#include "web/websocket_handshake.h"
 
 // The socket's own send buffer, kept small like each client's queue: a client
 // that stops reading is noticed within seconds, not megabytes later.
@@ -132,9 +133,50 @@ static void Queue(WebClient& client, const char* bytes, size_t count, uint64_t n
     Flush(client);
 }
 
+static LinkState StateNow(uint64_t nowMs) {
+    return CurrentLinkState(gApp.feed, gApp.link, gApp.settings.port, nowMs);
+}
+
+// Reads the whole frames a WebSocket client has sent and queues the answers;
+// after a close, the connection ends once the close frame is out.
+static void ReadFrames(WebClient& client, uint64_t nowMs) {
+    TextSink replies = SinkOver(gWin32.web.clientNews, sizeof gWin32.web.clientNews);
+    WsReading reading = ReadClientFrames(client.ws, reinterpret_cast<uint8_t*>(client.request),
+                                         client.requestLength, replies);
+    if (replies.overflowed) {
+        CloseClient(client, true);  // a flood of pings, faster than it reads the pongs
+        return;
+    }
+    if (reading == WsReading::Closing) client.streams = false;
+    if (replies.length > 0) Queue(client, replies.data, replies.length, nowMs);
+}
+
+// Answers a GET of /ws: the handshake and the opening messages, or a refusal.
+static void AnswerUpgrade(WebClient& client, const ParsedRequest& request, uint64_t nowMs) {
+    TextSink sink = SinkOver(client.output, kClientOutputLimit);
+    if (PutUpgradeAnswer(sink, client.request, request.headLength, gWin32.web.port, client.ws) ==
+        UpgradeVerdict::Accepted) {
+        PutWsOpening(sink, client.ws, StateNow(nowMs), gApp.feed);
+    }
+    client.answered = true;
+    client.streams = client.ws.open;
+    client.outputStart = 0;
+    client.outputEnd = sink.length;
+    client.lastQueuedMs = nowMs;
+    // Bytes after the head are the client's first frames.
+    client.requestLength -= request.headLength;
+    memmove(client.request, client.request + request.headLength, client.requestLength);
+    Flush(client);
+    if (client.inUse && client.ws.open && client.requestLength > 0) ReadFrames(client, nowMs);
+}
+
 // Answers a request whose head is complete (or refused).
 static void AnswerRequest(WebClient& client, const ParsedRequest& request) {
     uint64_t nowMs = GetTickCount64();
+    if (request.verdict == RequestVerdict::Get && request.route == WebRoute::WebSocket) {
+        AnswerUpgrade(client, request, nowMs);
+        return;
+    }
     WebSnapshot snapshot = TakeWebSnapshot(gApp.feed, gApp.link, gApp.settings, nowMs);
     // A full day's record takes a while to sum up, and the ports are probed
     // one by one: only for the answers that show them.
@@ -162,7 +204,24 @@ static void AnswerRequest(WebClient& client, const ParsedRequest& request) {
     Flush(client);
 }
 
+// More frames from a WebSocket client, after what is left of an unfinished one.
+static void ReceiveFrames(WebClient& client) {
+    size_t room = kRequestHeadLimit - client.requestLength;  // never 0: less than a frame is ever left
+    int got = recv(client.socket, client.request + client.requestLength, static_cast<int>(room), 0);
+    if (got == 0 || (got == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)) {
+        CloseClient(client, true);
+        return;
+    }
+    if (got <= 0) return;
+    client.requestLength += static_cast<size_t>(got);
+    ReadFrames(client, GetTickCount64());
+}
+
 static void Receive(WebClient& client) {
+    if (client.ws.open) {
+        ReceiveFrames(client);
+        return;
+    }
     char scratch[1024];
     char* into = client.answered ? scratch : client.request + client.requestLength;
     size_t room = client.answered ? sizeof scratch : kRequestHeadLimit - client.requestLength;
@@ -293,15 +352,28 @@ static void PutStateChange(TextSink& news, uint64_t nowMs) {
     gWin32.web.sentState = state;
 }
 
+// One WebSocket client's share of the news, built for its own zones and wishes.
+static void SendWsNews(WebClient& client, LinkState state, bool tick, uint64_t nowMs) {
+    TextSink news = SinkOver(gWin32.web.clientNews, sizeof gWin32.web.clientNews);
+    PutWsNews(news, client.ws, state, gApp.feed, tick);
+    if (news.length > 0) Queue(client, news.data, news.length, nowMs);
+}
+
 void ServeWebRates(uint64_t nowMs) {
     if (!gWin32.web.listening || gApp.feed.newRateCount == 0) return;
     TextSink news = SinkOver(gWin32.web.news, sizeof gWin32.web.news);
     PutRateNews(news, gApp.feed);
-    RatesSent(gApp.feed);
     PutStateChange(news, nowMs);
+    LinkState state = StateNow(nowMs);
     for (WebClient& client : gWin32.web.clients) {
-        if (client.inUse && client.streams) Queue(client, gWin32.web.news, news.length, nowMs);
+        if (!client.inUse) continue;
+        if (client.ws.open) {
+            SendWsNews(client, state, false, nowMs);
+        } else if (client.streams) {
+            Queue(client, gWin32.web.news, news.length, nowMs);
+        }
     }
+    RatesSent(gApp.feed);
 }
 
 void ServeWebTick(uint64_t nowMs) {
@@ -311,11 +383,13 @@ void ServeWebTick(uint64_t nowMs) {
     }
     TextSink news = SinkOver(gWin32.web.news, sizeof gWin32.web.news);
     PutTickEvents(news, gApp.feed);
-    StartNextTick(gApp.feed);
     PutStateChange(news, nowMs);
+    LinkState state = StateNow(nowMs);
     for (WebClient& client : gWin32.web.clients) {
         if (!client.inUse) continue;
-        if (client.streams) {
+        if (client.ws.open) {
+            SendWsNews(client, state, true, nowMs);
+        } else if (client.streams) {
             if (news.length > 0) {
                 Queue(client, gWin32.web.news, news.length, nowMs);
             } else if (nowMs - client.lastQueuedMs >= kKeepAliveMs) {
@@ -328,4 +402,5 @@ void ServeWebTick(uint64_t nowMs) {
             CloseClient(client, true);
         }
     }
+    StartNextTick(gApp.feed);
 }

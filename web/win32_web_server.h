@@ -7,6 +7,7 @@
 
 #include "web/http_request.h"
 #include "store/live_feed.h"
+#include "web/websocket_session.h"
 
 constexpr int kMaxClients = 16;
 // Unsent output per client. Beyond it the client is not reading (a paused
@@ -32,6 +33,7 @@ struct WebClient {
     bool sessionRows;                 // a /session.csv download: rows follow the queued bytes
     uint64_t rowNext;                 // the session entry of its next row
     uint64_t rowEnd;                  // the entry after its last (the record's end when it asked)
+    WsSession ws;                     // a /ws client: its session; `request` then holds its unread frames
 };
 
 // All of the endpoint's Windows state: a sub-record of gWin32.
@@ -43,6 +45,7 @@ struct WebServerState {
     bool stateSent;                   // the streams were told a state at least once
     LinkState sentState;              // the state word they were last told
     char news[32768];                 // one tick's events, built once for all streams
+    char clientNews[kClientOutputLimit];  // one WebSocket client's messages or replies, built in turn
     WebClient clients[kMaxClients];   // the connections
 };
 

@@ -2,6 +2,9 @@
 Vintra.exe under Wine and is judged by its pixels and its text. A streaming
 program's browser source is the same engine."""
 
+import http.server
+import json
+import threading
 import time
 import unittest
 
@@ -16,6 +19,11 @@ WHITE, YELLOW = (255, 255, 255), (255, 208, 0)
 SHADOW_ROOM = 16  # px around an element its soft shadow may reach
 
 BPM_TEXT = "document.getElementById('bpm').textContent"
+# Opens the program's WebSocket from the page it runs in; the first message, or how it closed.
+OPEN_WEBSOCKET = """new Promise((done) => {
+  const ws = new WebSocket("ws://127.0.0.1:%d/ws");
+  ws.onmessage = (e) => { done("message " + e.data); ws.close(); };
+  ws.onclose = (e) => done("closed " + e.code); })"""
 
 def setUpModule():
     vd.start_session((PORT,))
@@ -197,6 +205,111 @@ class OverlayInChromium(unittest.TestCase):
                 baseline = baseline or seen["elements"]
                 self.assertEqual(baseline, seen["elements"])
                 self.assertNotIn("<", seen["font"])
+
+    def test_zones_colour_the_digits_and_the_heart(self):
+        web_port = vd.free_port()
+        device = vd.plug_device(self, PORT)
+        self.launch(web_port)
+        heart = vd.Heartbeat(device, rate=90)
+        self.addCleanup(heart.stop)
+        zoned = self.open(web_port, "?zones=100&zonecolors=%23ffffff,%23ffd000")
+        # Each falls back to no zones: a colour short, a colour that is not one, thresholds not ascending.
+        unzoned = [self.open(web_port, query) for query in (
+            "?zones=100&zonecolors=%23ffd000", "?zones=100&zonecolors=%23fff,var(--trace)",
+            "?zones=100,90&zonecolors=%23fff,%23ffd000,red")]
+        probe = ("[getComputedStyle(document.getElementById('bpm')).color,"
+                 " getComputedStyle(document.getElementById('heart')).fill]")
+        white, yellow, red = "rgb(255, 255, 255)", "rgb(255, 208, 0)", "rgb(255, 61, 90)"
+        # Each step: the rate, then the zoned page's digits and heart (the others keep white and red).
+        for rate, colours in ((90, [white, white]), (120, [yellow, yellow]), (98, [yellow, yellow]),
+                              (95, [white, white])):
+            with self.subTest(rate=rate):
+                heart.rate = rate
+                for page in [zoned] + unzoned:
+                    self.wait_text(page, str(rate))
+                self.assertEqual(colours, zoned.evaluate(probe))
+                for page in unzoned:
+                    self.assertEqual([white, red], page.evaluate(probe))
+                if rate == 120:
+                    vd.wait_until(lambda: len(pixels_of(zoned.screenshot(), element_box(zoned, "bpm"), YELLOW)) > 150,
+                                  what="yellow digits drawn")
+
+    def test_the_builder_makes_the_url_and_the_preview_follows_it(self):
+        web_port = vd.free_port()
+        self.launch(web_port)  # no device: the preview shows "--"
+        self.assertIn(b'href="/builder"', vd.web_client.request(web_port, "/").body)
+        page = chromium["browser"].open("http://127.0.0.1:%d/builder" % web_port, 1200, 800)
+        self.addCleanup(page.close)
+        preview_text = ("(() => { const d = document.getElementById('preview').contentDocument;"
+                        " return d && d.getElementById('bpm') ? d.getElementById('bpm').textContent : null; })()")
+        base = "http://127.0.0.1:%d/overlay" % web_port
+        dark, light = (29, 33, 48), (242, 242, 242)
+        # Each step: controls changed, then the URL, the browser source's size and the preview's background.
+        steps = [
+            ({}, "", (640, 100), dark),
+            ({"color": "#ffd000"}, "?color=%23ffd000", (640, 100), dark),
+            ({"part-history": True, "size": "32", "background": "light"},
+             "?parts=rate,trace,history&color=%23ffd000&size=32", (320, 80), light),
+            ({"zones": "100, 140", "zonecolors": "#fff,rgb(255,204,0),red", "nolive": "hide"},
+             "?parts=rate,trace,history&color=%23ffd000&size=32&zones=100,140"
+             "&zonecolors=%23fff,rgb(255,204,0),red&nolive=hide", (320, 80), light),
+        ]
+        for changes, query, size, background in steps:
+            with self.subTest(query=query):
+                for control, value in changes.items():
+                    page.evaluate("((e, v) => { if (e.type === 'checkbox') e.checked = v; else e.value = v;"
+                                  " e.dispatchEvent(new Event('input', {bubbles: true})); })"
+                                  "(document.getElementById(%r), %s)" % (control, json.dumps(value)))
+                self.assertEqual(base + query, page.evaluate("document.getElementById('url').value"))
+                self.assertEqual([str(size[0]), str(size[1])], page.evaluate(
+                    "['width', 'height'].map((id) => document.getElementById(id).textContent)"))
+                # The preview is the overlay at that URL: its query reaches it and nothing else does.
+                page.wait_for("document.getElementById('preview').contentWindow.location.search === %r" % query)
+                if "nolive=hide" not in query:
+                    page.wait_for("%s === '--'" % preview_text)
+                box = element_box(page, "preview")
+                self.assertEqual(list(size), page.evaluate(
+                    "(e => [e.clientWidth, e.clientHeight])(document.getElementById('preview'))"))
+                corner = (box[2] - 4, box[1] + 3)
+                vd.wait_until(lambda: page.screenshot().pixel(*corner)[:3] == background,
+                              what="the preview over %s" % (background,))
+                yellow = lambda: len(pixels_of(page.screenshot(), box, YELLOW))
+                if query == "?color=%23ffd000":
+                    vd.wait_until(lambda: yellow() > 100, what="yellow -- in the preview")
+                elif not query:
+                    self.assertLess(yellow(), 10)
+
+    def test_websocket_from_the_overlays_origin_only(self):
+        web_port = vd.free_port()
+        self.launch(web_port)  # no device: the state is absent
+        own = self.open(web_port)
+        self.wait_text(own, "--")
+        self.assertEqual('message {"type":"state","state":"absent"}', own.evaluate(OPEN_WEBSOCKET % web_port))
+        # A page of another origin on this machine.
+        other = http.server.ThreadingHTTPServer(("127.0.0.2", 0), OtherSite)
+        self.addCleanup(other.server_close)
+        threading.Thread(target=other.serve_forever, daemon=True).start()
+        self.addCleanup(other.shutdown)
+        page = chromium["browser"].open("http://127.0.0.2:%d/" % other.server_address[1], *SIZE)
+        self.addCleanup(page.close)
+        page.wait_for("document.title === 'other'")
+        # Refused at the handshake (403): the browser reports an abnormal close.
+        self.assertEqual("closed 1006", page.evaluate(OPEN_WEBSOCKET % web_port))
+
+
+class OtherSite(http.server.BaseHTTPRequestHandler):
+    """Serves one empty page: another site, for the browser."""
+
+    def do_GET(self):
+        body = b"<!doctype html><title>other</title>"
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
 
 
 if __name__ == "__main__":

@@ -1,12 +1,15 @@
 """The web endpoint of the real program, from a client on the Linux side: status.json, the status page
 and the event stream follow the device through live, stale, gone and live again, and bpm.txt keeps
-following it. The sockets' own limits (the connection cap, a client that stops reading, a request that
-never ends, a port already taken) are tested in-process by tests/win/web_server_win_test.cpp."""
+following it; WebSocket clients nobody here wrote (Debian's python3-websocket and node-ws) get the state,
+rates, zones and samples and the right close codes; liblo hears the OSC; LibreOffice reads the session.
+The sockets' own limits (the connection cap, a client that stops reading, a request that never ends, a
+port already taken) are tested in-process by tests/win/web_server_win_test.cpp."""
 
 import datetime
+import json
 import os
 import re
-import select
+import subprocess
 import socket
 import tempfile
 import threading
@@ -14,9 +17,12 @@ import time
 import unittest
 import zoneinfo
 
+import websocket
+
 import vintra_drive as vd
 from vintra_drive import osc_dump
 from vintra_drive import spreadsheet
+from vintra_drive import paths
 from vintra_drive import web_client as web
 
 PORT = 5
@@ -268,6 +274,105 @@ class SessionRecord(unittest.TestCase):
         fresh = vd.wait_status(web_port, lambda s: s["session"]["count"] == 1, "the new session's first rate")
         self.assertEqual((66, 66.0, 66), (fresh["session"]["min"], fresh["session"]["avg"], fresh["session"]["max"]))
         self.assertEqual(2, len(web.request(web_port, "/session.csv").body.split(b"\r\n")) - 1)
+        self.assertEqual(0, run.close())
+
+
+# A node-ws client: prints each message as a line, closes normally once it has had a rate and samples, and
+# prints the close code it got back.
+NODE_CLIENT = r"""
+const WebSocket = require("ws");
+const ws = new WebSocket(process.argv[1]);
+const seen = new Set();
+ws.on("message", (data, binary) => {
+  console.log(binary ? "binary" : data.toString());
+  seen.add(JSON.parse(data.toString()).type);
+  if (seen.has("rate") && seen.has("samples") && ws.readyState === WebSocket.OPEN) ws.close(1000);
+});
+ws.on("close", (code) => { console.log("close " + code); process.exit(0); });
+ws.on("error", (e) => { console.log("error " + e.message); process.exit(1); });
+"""
+
+
+def ws_messages(ws, until):
+    """The JSON messages received until one equals `until` (that one included)."""
+    got = []
+    while not got or got[-1] != until:
+        got.append(json.loads(ws.recv()))
+    return got
+
+
+def next_frame(ws, opcode):
+    """The payload of the next frame of this kind the program sends (other frames skipped)."""
+    while True:
+        got, frame = ws.recv_data_frame(True)
+        if got == opcode:
+            return frame.data
+
+
+def close_code(ws):
+    return int.from_bytes(next_frame(ws, websocket.ABNF.OPCODE_CLOSE)[:2], "big")
+
+
+class WebSocketClients(unittest.TestCase):
+    def test_python_and_node_clients_get_the_news_and_the_close_codes(self):
+        run, device, web_port = start(self)
+        url = "ws://127.0.0.1:%d/ws" % web_port
+
+        def connect(query="", **options):
+            ws = websocket.create_connection(url + query, timeout=vd.EVENT_TIMEOUT, **options)
+            self.addCleanup(ws.close)
+            return ws
+
+        with self.subTest("zones, from a client that sends no Origin"):
+            ws = connect("?zones=100", suppress_origin=True)
+            self.assertEqual({"type": "state", "state": "stale"}, json.loads(ws.recv()))
+            device.write(b"".join(b"B%d\r\n" % bpm for bpm in (90, 101, 99, 98, 96, 104)))
+            got = ws_messages(ws, {"type": "zone", "zone": 1, "bpm": 104})
+            self.assertEqual([{"type": "state", "state": "live"},
+                              {"type": "rate", "bpm": 90}, {"type": "zone", "zone": 0, "bpm": 90},
+                              {"type": "rate", "bpm": 101}, {"type": "zone", "zone": 1, "bpm": 101},
+                              {"type": "rate", "bpm": 99}, {"type": "rate", "bpm": 98},
+                              {"type": "rate", "bpm": 96}, {"type": "zone", "zone": 0, "bpm": 96},
+                              {"type": "rate", "bpm": 104}, {"type": "zone", "zone": 1, "bpm": 104}], got)
+            ws.ping("are you there")
+            self.assertEqual(b"are you there", next_frame(ws, websocket.ABNF.OPCODE_PONG))
+            # A late client, with the Origin the library sends by default (the endpoint's own): the state,
+            # the latest rate and its zone.
+            device.write(b"B105\r\n")
+            run.wait_bpm(b"105")
+            late = connect("?zones=100,140")
+            self.assertEqual([{"type": "state", "state": "live"}, {"type": "rate", "bpm": 105},
+                              {"type": "zone", "zone": 1, "bpm": 105}], [json.loads(late.recv()) for _ in range(3)])
+            late.send_close(1000, b"bye")
+            self.assertEqual(1000, close_code(late))
+
+        with self.subTest("refusals and close codes"):
+            for origin in ("http://127.0.0.2:%d" % web_port, "http://evil.example", "null"):
+                with self.assertRaises(websocket.WebSocketBadStatusException) as refused:
+                    connect(origin=origin)
+                self.assertEqual(403, refused.exception.status_code, origin)
+            for send, code in ((lambda w: w.send_binary(b"\x00"), 1003),
+                               (lambda w: w.send(b"\xc0\xaf", websocket.ABNF.OPCODE_TEXT), 1007),
+                               (lambda w: w.send("x" * 4097), 1009),
+                               (lambda w: w.sock.sendall(b"\x81\x02hi"), 1002)):  # unmasked
+                ws = connect()
+                ws.recv()  # the state
+                send(ws)
+                self.assertEqual(code, close_code(ws))
+            check_bpm_follows(self, run, device, 71)
+
+        with self.subTest("node-ws with samples"):
+            feeder = Feeder(device)
+            self.addCleanup(feeder.stop)
+            node = subprocess.run([paths.NODE, "-e", NODE_CLIENT, url + "?samples=1"], capture_output=True,
+                                  text=True, timeout=vd.EVENT_TIMEOUT, env=dict(os.environ, NODE_PATH=paths.NODE_PATH))
+            lines = node.stdout.splitlines()
+            self.assertEqual((0, "close 1000"), (node.returncode, lines[-1]), node.stdout + node.stderr)
+            messages = [json.loads(line) for line in lines[:-1]]
+            self.assertEqual("state", messages[0]["type"])
+            samples = [m["values"] for m in messages if m["type"] == "samples"]
+            self.assertTrue(samples and all(0 <= v < 1000 for v in samples[0]), samples)
+            self.assertTrue(all(60 <= m["bpm"] < 100 for m in messages if m["type"] == "rate"), messages)
         self.assertEqual(0, run.close())
 
 

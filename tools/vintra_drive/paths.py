@@ -27,6 +27,8 @@ WINESERVER = _DEBIAN["VINTRA_WINESERVER"]
 IMPORT = _DEBIAN["VINTRA_IMAGEMAGICK_IMPORT"]
 CONVERT = _DEBIAN["VINTRA_IMAGEMAGICK_CONVERT"]
 CHROMIUM = os.environ.get("VINTRA_CHROMIUM", "chromium")
+NODE = _DEBIAN["VINTRA_NODE"]
+NODE_PATH = _DEBIAN["VINTRA_NODE_PATH"]
 
 VINTRA_EXE = os.environ.get("VINTRA_EXE", os.path.join(BUILD, "win", "Vintra.exe"))
 VINTRA_SIM = os.environ.get("VINTRA_SIM", os.path.join(BUILD, "host", "tools", "vintra_sim", "vintra-sim"))
