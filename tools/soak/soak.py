@@ -13,6 +13,9 @@ every other line must come back in the echo, and nothing may show
 in the echo or bpm.txt that no line sent could have produced (a cut line
 joined to the next device's first). OSC is on, to a socket of the run's own
 on 127.0.0.1: every datagram must be a well-formed avatar parameter message.
+Web clients come and go throughout (tools/soak/web_watch.py): an overlay
+reloading every 10 s, a WebSocket client reconnecting every 30 s, a hostile
+client every minute; every message they get must be well-formed.
 Prints a summary and appends it to docs/soak.md.
 
 Started by scripts/soak.sh; see --help.
@@ -35,6 +38,7 @@ sys.path.insert(0, os.path.join(REPO, "tools"))
 import vintra_drive as vd  # noqa: E402
 from osc_watch import OscWatch  # noqa: E402
 from soak_compare import compare_period  # noqa: E402
+from web_watch import WebWatch  # noqa: E402
 
 PORT = 5
 BAUD = 115200
@@ -83,8 +87,10 @@ class Soak:
         self.folder = os.path.join(work, "program")
         os.makedirs(self.folder)
         self.osc = OscWatch()
+        self.web_port = vd.free_port()
+        self.web = None
         with open(os.path.join(self.folder, "vintra.config"), "w") as f:
-            f.write("%d %d %d %d" % (PORT, BAUD, vd.free_port(), self.osc.port))
+            f.write("%d %d %d %d" % (PORT, BAUD, self.web_port, self.osc.port))
         self.totals = {"periods": 0, "lines_sent": 0, "wellformed_sent": 0, "received": 0, "missing": 0,
                        "cut": 0, "pulls_mid_line": 0, "unexpected": 0, "reconnects": 0, "late_opens": 0,
                        "crashes": 0, "foreign_bpm": 0}
@@ -205,6 +211,8 @@ class Soak:
                 self.log("Vintra.exe runs as pid %d (%s)" % (self.program.process.pid,
                                                              f.read().replace(b"\0", b" ").decode().strip()))
             self.bpm = vd.BpmWatcher(os.path.join(self.folder, "bpm.txt"), interval=0.02)
+            vd.wait_status(self.web_port, lambda s: True, "the web endpoint")
+            self.web = WebWatch(self.web_port)
             self.sample_memory()
             self.last_memory = time.monotonic()
             deadline = self.started + self.args.minutes * 60
@@ -223,6 +231,7 @@ class Soak:
                 self.wait_alive(away)
             self.sample_memory()
             self.check_alive()
+            self.web.stop()
             self.exit_code = close_program(self.program)
             self.bpm.stop()
         finally:
@@ -232,7 +241,9 @@ class Soak:
             vd.stop_server()
             vd.stop_display()
             self.osc.stop()
-        self.problems += self.osc.problems
+            if self.web is not None:
+                self.web.stop()
+        self.problems += self.osc.problems + (self.web.problems if self.web else [])
         self.duration = (time.monotonic() - self.started) / 60
 
     def summary(self):
@@ -267,6 +278,12 @@ class Soak:
             ("Longest gap between bpm.txt updates while plugged", "%.2f s (period %d)" % longest),
             ("OSC datagrams received / malformed", "%d / %d (isHRConnected false %d times)" % (
                 self.osc.messages, self.osc.malformed, self.osc.disconnects)),
+            ("Overlay loads / events read", "%d / %d" % (self.web.counts["overlay_loads"], self.web.counts["events"])),
+            ("WebSocket connections / messages", "%d / %d" % (self.web.counts["ws_connections"],
+                                                               self.web.counts["ws_messages"])),
+            ("Hostile clients answered as they should", "%d" % self.web.counts["hostile"]),
+            ("Web messages malformed / clients failed", "%d / %d" % (self.web.counts["malformed"],
+                                                                     self.web.counts["failed"])),
         ]
         lines = ["| | |", "|---|---|"] + ["| %s | %s |" % row for row in rows]
         return "\n".join(lines)
@@ -275,7 +292,9 @@ class Soak:
         t = self.totals
         good = (t["missing"] == 0 and t["unexpected"] == 0 and t["crashes"] == 0 and t["foreign_bpm"] == 0
                 and self.exit_code == 0 and t["reconnects"] == max(0, t["periods"] - 1)
-                and self.osc.messages > 0 and self.osc.malformed == 0)
+                and self.osc.messages > 0 and self.osc.malformed == 0
+                and min(self.web.counts[k] for k in ("overlay_loads", "ws_messages", "hostile")) > 0
+                and self.web.counts["malformed"] == 0 and self.web.counts["failed"] == 0)
         return good
 
 
