@@ -6,10 +6,12 @@ overlay page in Debian's headless Chromium (not part of the tests).
 
     latency  from a B line written to the device until the overlay shows its digits (N rates)
     osc      from a B line written to the device until its HeartRateInt datagram arrives (N rates)
+    ws       from a B line written to the device until its rate message reaches a WebSocket client (N rates)
     session  a full session record (367,200 rates: a day at 254 bpm) downloaded as /session.csv: its
              time, size and rows, and Vintra's memory before and after the record filled
-    cpu      Vintra's CPU at 500 samples a second with no client, with two overlays open in Chromium
-             and with two plain readers of /events
+    cpu      Vintra's CPU at 500 samples a second with no client, with two overlays open in Chromium,
+             with two plain readers of /events, and with every kind at once (a WebSocket client for
+             rates, one for samples, OSC on and two overlays)
     bpm      the B-line-to-bpm.txt latency without and with two overlays open
     memory   Vintra's memory over M minutes while an overlay reloads every 10 s
     pictures the OBS guide's pictures of the overlay, composited over scene colours (into --pictures DIR)
@@ -26,7 +28,10 @@ import socket
 import struct
 import sys
 import os
+import threading
 import time
+
+import websocket
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import wine_bench as wb  # noqa: E402  (puts tools/ on the path)
@@ -159,14 +164,11 @@ def measure_overlay_latency(rates):
 HEART_RATE_INT = b"/avatar/parameters/HeartRateInt"
 
 
-def measure_osc_latency(rates):
-    """B line written to the device until the HeartRateInt datagram with its value arrives, on a UDP
-    socket of ours bound to 127.0.0.1 (timed where it lands, without a receiver program's output in
-    between). 500 S lines a second flow meanwhile."""
-    receiver = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    receiver.bind(("127.0.0.1", 0))
+def time_rates(rates, arrival, **program):
+    """Milliseconds from each of `rates` B lines written to the device (500 S lines a second flowing) until
+    arrival(value)(wait) saw it, with the program set up by `program` (start_program's web and OSC ports)."""
     device = vd.PtyDevice(wb.PORT)
-    run, _ = wb.start_program(web_port=vd.free_port(), osc_port=receiver.getsockname()[1])
+    run, _ = wb.start_program(**program)
     rng = random.Random(19)
     latencies = []
     try:
@@ -176,26 +178,106 @@ def measure_osc_latency(rates):
         values = (values * (rates // len(values) + 1))[:rates]
         state = {"next_samples": time.monotonic(), "sample": 0}
         for value in values:
-            def arrived(wait):
-                readable, _, _ = select.select([receiver], [], [], wait)
-                while readable:
-                    data = receiver.recv(256)
-                    at = time.time()
-                    # The repeat of the previous rate says the same: only the new value counts.
-                    if data.startswith(HEART_RATE_INT + b"\0") and struct.unpack(">i", data[-4:])[0] == value:
-                        return at
-                    readable, _, _ = select.select([receiver], [], [], 0)
-                return None
-            latencies.append(feed_until(device, rng, value, arrived, state) * 1000)
+            latencies.append(feed_until(device, rng, value, arrival(value), state) * 1000)
     finally:
         wb.stop_program(run)
         device.close()
-        receiver.close()
+    return latencies
+
+
+def latency_figures(label, latencies):
     result = {"rates": len(latencies), "p50_ms": round(wb.percentile(latencies, 0.5), 1),
               "p95_ms": round(wb.percentile(latencies, 0.95), 1), "max_ms": round(max(latencies), 1)}
-    log("osc       B line -> OSC datagram over %d rates: p50 %.1f ms, p95 %.1f ms, max %.1f ms" % (
-        result["rates"], result["p50_ms"], result["p95_ms"], result["max_ms"]))
+    log("%-9s over %d rates: p50 %.1f ms, p95 %.1f ms, max %.1f ms" % (
+        label, result["rates"], result["p50_ms"], result["p95_ms"], result["max_ms"]))
     return result
+
+
+def measure_osc_latency(rates):
+    """B line until the HeartRateInt datagram with its value arrives, on a UDP socket of ours bound to
+    127.0.0.1 (timed where it lands, without a receiver program's output in between)."""
+    receiver = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    receiver.bind(("127.0.0.1", 0))
+
+    def arrival(value):
+        def arrived(wait):
+            readable, _, _ = select.select([receiver], [], [], wait)
+            while readable:
+                data = receiver.recv(256)
+                at = time.time()
+                # The repeat of the previous rate says the same: only the new value counts.
+                if data.startswith(HEART_RATE_INT + b"\0") and struct.unpack(">i", data[-4:])[0] == value:
+                    return at
+                readable, _, _ = select.select([receiver], [], [], 0)
+            return None
+        return arrived
+    try:
+        latencies = time_rates(rates, arrival, web_port=vd.free_port(), osc_port=receiver.getsockname()[1])
+    finally:
+        receiver.close()
+    return latency_figures("osc       B line -> OSC datagram", latencies)
+
+
+def measure_ws_latency(rates):
+    """B line until its rate message reaches a python3-websocket client of /ws."""
+    web_port = vd.free_port()
+    client = {}
+
+    def arrival(value):
+        def arrived(wait):
+            if "ws" not in client:  # the program is up: connect once
+                client["ws"] = websocket.create_connection("ws://127.0.0.1:%d/ws" % web_port, timeout=30)
+            ws = client["ws"]
+            deadline = time.monotonic() + wait
+            while True:
+                ws.settimeout(max(0.001, deadline - time.monotonic()))
+                try:
+                    message = json.loads(ws.recv())
+                except websocket.WebSocketTimeoutException:
+                    return None
+                if message == {"type": "rate", "bpm": value}:
+                    return time.time()
+        return arrived
+    try:
+        latencies = time_rates(rates, arrival, web_port=web_port)
+    finally:
+        if "ws" in client:
+            client["ws"].close()
+    return latency_figures("ws        B line -> WebSocket message", latencies)
+
+
+def every_client(port):
+    """clients() for wine_bench: a WebSocket client for rates, one for samples and two overlays at once."""
+    rates = websocket.create_connection("ws://127.0.0.1:%d/ws" % port, timeout=30)
+    samples = websocket.create_connection("ws://127.0.0.1:%d/ws?samples=1" % port, timeout=30)
+    readers = []
+    stop = threading.Event()
+    for ws in (rates, samples):
+        ws.recv()  # the state: connected
+        # Each read as a bot would, so the program's output never backs up.
+        readers.append(threading.Thread(target=lambda ws=ws: drain_ws(ws, stop), daemon=True))
+        readers[-1].start()
+    close_overlays = overlays(2)(port)
+
+    def disconnect():
+        close_overlays()
+        stop.set()
+        for reader in readers:
+            reader.join(5)
+        rates.close()
+        samples.close()
+    return disconnect
+
+
+def drain_ws(ws, stop):
+    ws.settimeout(0.5)
+    while not stop.is_set():
+        try:
+            ws.recv()
+        except websocket.WebSocketTimeoutException:
+            pass
+        except (OSError, websocket.WebSocketException):
+            return
 
 
 SESSION_SLOTS = 86400 * 17 // 4  # what the program's session record holds
@@ -310,7 +392,7 @@ def make_pictures(folder):
         device.close()
 
 
-FIGURES = ["latency", "osc", "session", "cpu", "bpm", "memory", "pictures"]
+FIGURES = ["latency", "osc", "ws", "session", "cpu", "bpm", "memory", "pictures"]
 
 
 def main():
@@ -330,6 +412,8 @@ def main():
             results["overlay_latency"] = measure_overlay_latency(args.rates)
         if "osc" in args.only:
             results["osc_latency"] = measure_osc_latency(args.rates)
+        if "ws" in args.only:
+            results["ws_latency"] = measure_ws_latency(args.rates)
         if "session" in args.only:
             results["session_download"] = measure_session_download()
         if "cpu" in args.only:
@@ -341,9 +425,17 @@ def main():
                 "two_streams": wb.measure_cpu(server, "500/s, 2 streams", ["--rate", "500"], args.cpu_seconds,
                                               web_port=vd.free_port(), clients=streams(2)),
             }
-            ratio = results["cpu_500"]["two_overlays"]["vintra"] / max(1e-9, results["cpu_500"]["no_client"]["vintra"])
-            results["cpu_500"]["ratio"] = round(ratio, 2)
-            log("cpu       Vintra with two overlays / without: %.2f" % ratio)
+            osc = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            osc.bind(("127.0.0.1", 0))  # taken and dropped unread: only the sending costs the program
+            results["cpu_500"]["everything"] = wb.measure_cpu(
+                server, "500/s, every kind", ["--rate", "500"], args.cpu_seconds, web_port=vd.free_port(),
+                clients=every_client, osc_port=osc.getsockname()[1])
+            osc.close()
+            base = max(1e-9, results["cpu_500"]["no_client"]["vintra"])
+            for kind in ("two_overlays", "everything"):
+                ratio = results["cpu_500"][kind]["vintra"] / base
+                results["cpu_500"]["ratio_" + kind] = round(ratio, 2)
+                log("cpu       Vintra with %s / without: %.2f" % (kind.replace("_", " "), ratio))
         if "bpm" in args.only:
             results["bpm_latency"] = {
                 "no_client": wb.measure_latency(web_port=vd.free_port()),

@@ -105,15 +105,16 @@ def cpu_share(pids, seconds):
     return {name: (vd.cpu_seconds(pid) - before[name]) / wall for name, pid in pids.items()}
 
 
-def measure_cpu(server, label, sim_arguments, seconds, exe=VINTRA_EXE, web_port=None, clients=None):
+def measure_cpu(server, label, sim_arguments, seconds, exe=VINTRA_EXE, web_port=None, clients=None, osc_port=None):
     """CPU share of Vintra (or its floor build `exe`), the Wine server and the X
     server over `seconds`, with vintra-sim sending `sim_arguments` (None: no
-    device at all). clients(web_port), if given, connects clients to the web
-    endpoint once the device is up and returns what disconnects them."""
+    device at all) and OSC sent to `osc_port` (None: off). clients(web_port), if
+    given, connects clients to the web endpoint once the device is up and
+    returns what disconnects them."""
     device = vd.Simulator(PORT, sim_arguments, sim=VINTRA_SIM) if sim_arguments is not None else None
     if device is None:
         vd.remove_link(vd.port_link(PORT))
-    run, pid = start_program(exe, web_port=web_port)
+    run, pid = start_program(exe, web_port=web_port, osc_port=osc_port)
     disconnect = None
     try:
         if device:
