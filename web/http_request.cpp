@@ -3,28 +3,9 @@
 #include <cstring>
 
 #include "web/text_sink.h"
+#include "web/text_span.h"
 
 namespace {
-
-// A piece of the received bytes.
-struct Span {
-    const char* at;
-    size_t length;
-};
-
-bool Equals(Span span, const char* text) {
-    return span.length == std::strlen(text) && std::memcmp(span.at, text, span.length) == 0;
-}
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(Span span, const char* text) {
-    if (span.length != std::strlen(text)) return false;
-    for (size_t i = 0; i < span.length; ++i) {
-        if (Lower(span.at[i]) != Lower(text[i])) return false;
-    }
-    return true;
-}
 
 // The characters of a method or a header name.
 bool IsTokenChar(char c) {
@@ -79,27 +60,6 @@ bool ReadRequestLine(Span line, RequestLine& request) {
     return true;
 }
 
-Span Trimmed(Span span) {
-    while (span.length > 0 && (span.at[0] == ' ' || span.at[0] == '\t')) ++span.at, --span.length;
-    while (span.length > 0 && (span.at[span.length - 1] == ' ' || span.at[span.length - 1] == '\t')) --span.length;
-    return span;
-}
-
-bool HostNamesEndpoint(Span host, uint32_t port) {
-    const char* names[] = {"localhost", "127.0.0.1", "[::1]"};
-    for (const char* name : names) {
-        char withPort[32];
-        TextSink sink = SinkOver(withPort, sizeof withPort - 1);
-        PutText(sink, name);
-        PutText(sink, ":");
-        PutNumber(sink, port);
-        withPort[sink.length] = '\0';
-        if (EqualsIgnoringCase(host, withPort)) return true;
-        if (port == 80 && EqualsIgnoringCase(host, name)) return true;
-    }
-    return false;
-}
-
 WebRoute RouteOf(Span path) {
     if (Equals(path, "/")) return WebRoute::StatusPage;
     if (Equals(path, "/status.json")) return WebRoute::StatusJson;
@@ -123,6 +83,21 @@ bool IsFieldValue(Span value) {
 ParsedRequest Verdict(RequestVerdict verdict, size_t headLength = 0) { return {verdict, WebRoute::None, headLength}; }
 
 }  // namespace
+
+bool HostNamesEndpoint(Span host, uint32_t port) {
+    const char* names[] = {"localhost", "127.0.0.1", "[::1]"};
+    for (const char* name : names) {
+        char withPort[32];
+        TextSink sink = SinkOver(withPort, sizeof withPort - 1);
+        PutText(sink, name);
+        PutText(sink, ":");
+        PutNumber(sink, port);
+        withPort[sink.length] = '\0';
+        if (EqualsIgnoringCase(host, withPort)) return true;
+        if (port == 80 && EqualsIgnoringCase(host, name)) return true;
+    }
+    return false;
+}
 
 ParsedRequest ParseRequest(const char* bytes, size_t length, uint32_t port) {
     // Only a token can come before the first space: anything else (a TLS

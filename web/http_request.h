@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "web/text_span.h"
+
 // A request line with its headers and the empty line that ends them.
 constexpr size_t kRequestHeadLimit = 8192;
 
@@ -34,3 +36,8 @@ struct ParsedRequest {
 // name alone is accepted only when `port` is 80, HTTP's default, as a
 // browser then leaves the port out.
 ParsedRequest ParseRequest(const char* bytes, size_t length, uint32_t port);
+
+// Whether `host` (a Host header's value, or an Origin's after "http://")
+// names this endpoint: localhost, 127.0.0.1 or [::1] with its port, in any
+// case; the bare name only when the port is 80, the one a client may leave out.
+bool HostNamesEndpoint(Span host, uint32_t port);

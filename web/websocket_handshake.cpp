@@ -2,30 +2,11 @@
 
 #include <cstring>
 
+#include "web/http_request.h"
 #include "web/sha1.h"
+#include "web/text_span.h"
 
 namespace {
-
-struct Span {
-    const char* at;
-    size_t length;
-};
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(Span span, const char* text) {
-    if (span.length != std::strlen(text)) return false;
-    for (size_t i = 0; i < span.length; ++i) {
-        if (Lower(span.at[i]) != Lower(text[i])) return false;
-    }
-    return true;
-}
-
-Span Trimmed(Span span) {
-    while (span.length > 0 && (span.at[0] == ' ' || span.at[0] == '\t')) ++span.at, --span.length;
-    while (span.length > 0 && (span.at[span.length - 1] == ' ' || span.at[span.length - 1] == '\t')) --span.length;
-    return span;
-}
 
 // True when the comma-separated list `value` holds `token`, in any case.
 bool ListHolds(Span value, const char* token) {
@@ -115,16 +96,9 @@ bool IsKey(Span key) {
 
 // The endpoint's own origins: the overlay's and the status page's pages.
 bool IsOwnOrigin(Span origin, uint32_t port) {
-    const char* names[] = {"http://127.0.0.1:", "http://localhost:", "http://[::1]:"};
-    for (const char* name : names) {
-        char own[40];
-        TextSink sink = SinkOver(own, sizeof own - 1);
-        PutText(sink, name);
-        PutNumber(sink, port);
-        own[sink.length] = '\0';
-        if (EqualsIgnoringCase(origin, own)) return true;
-    }
-    return false;
+    const size_t scheme = 7;  // "http://"
+    return origin.length > scheme && EqualsIgnoringCase({origin.at, scheme}, "http://") &&
+           HostNamesEndpoint({origin.at + scheme, origin.length - scheme}, port);
 }
 
 // samples=1 and zones=…; other names are ignored, a bad value of these refused.
