@@ -199,6 +199,8 @@ TEST(WebSocketFrames, PingCloseAndTheCloseCodes) {
     std::vector<uint8_t> unmasked = {0x81, 0x02, 'h', 'i'};
     std::vector<uint8_t> rsv = ClientFrameBytes(true, kWsText, "hi");
     rsv[0] |= 0x40;
+    std::vector<uint8_t> rsv3 = ClientFrameBytes(true, kWsText, "hi");
+    rsv3[0] |= 0x10;
     std::vector<uint8_t> longLength = ClientFrameBytes(true, kWsText, "hi");
     longLength[1] = 0x80 | 126;
     longLength.insert(longLength.begin() + 2, {0x00, 0x02});  // 2 in two bytes: not the fewest
@@ -225,6 +227,7 @@ TEST(WebSocketFrames, PingCloseAndTheCloseCodes) {
          CloseBytes(1007), true},
         {"unmasked", unmasked, CloseBytes(1002), true},
         {"reserved bit", rsv, CloseBytes(1002), true},
+        {"third reserved bit", rsv3, CloseBytes(1002), true},
         {"length not in fewest bytes", longLength, CloseBytes(1002), true},
         {"eight-byte length under 64 KB", longerLength, CloseBytes(1002), true},
         {"reserved opcode", ClientFrameBytes(true, 0x3, ""), CloseBytes(1002), true},
