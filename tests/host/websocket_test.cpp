@@ -57,6 +57,11 @@ std::string Handshake(const std::string& target, const std::string& extra) {
            "Sec-WebSocket-Key: " + kKey + "\r\n" + extra + "\r\n";
 }
 
+// `head` with its first `from` replaced by `to`.
+std::string With(std::string head, const std::string& from, const std::string& to) {
+    return head.replace(head.find(from), from.size(), to);
+}
+
 TEST(WebSocketHandshake, AcceptsOwnOriginOrNoneAndRefusesTheRest) {
     const std::string v13 = "Sec-WebSocket-Version: 13\r\n";
     const struct {
@@ -79,19 +84,19 @@ TEST(WebSocketHandshake, AcceptsOwnOriginOrNoneAndRefusesTheRest) {
         {"GET /ws HTTP/1.1\r\nHost: 127.0.0.1:8725\r\n\r\n", UpgradeVerdict::Bad, "HTTP/1.1 400 "},
         {Handshake("/ws", v13 + "Sec-WebSocket-Key: AAAAAAAAAAAAAAAAAAAAAA==\r\n"), UpgradeVerdict::Bad,
          "HTTP/1.1 400 "},
-        {"GET /ws HTTP/1.1\r\nHost: 127.0.0.1:8725\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-         "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ\r\n" + v13 + "\r\n",
-         UpgradeVerdict::Bad, "HTTP/1.1 400 "},
-        {"GET /ws HTTP/1.0\r\nHost: 127.0.0.1:8725\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-         "Sec-WebSocket-Key: " + std::string(kKey) + "\r\n" + v13 + "\r\n",
-         UpgradeVerdict::Bad, "HTTP/1.1 400 "},
+        {With(Handshake("/ws", v13), "Q==", "Q"), UpgradeVerdict::Bad, "HTTP/1.1 400 "},
+        {With(Handshake("/ws", v13), "HTTP/1.1", "HTTP/1.0"), UpgradeVerdict::Bad, "HTTP/1.1 400 "},
+        {With(Handshake("/ws", v13), "keep-alive, Upgrade", "keep-alive"), UpgradeVerdict::Bad, "HTTP/1.1 400 "},
+        {With(Handshake("/ws", v13), "Upgrade: websocket", "Upgrade: h2c"), UpgradeVerdict::Bad, "HTTP/1.1 400 "},
         {Handshake("/ws?zones=140,100", v13), UpgradeVerdict::Bad, "HTTP/1.1 400 "},
         {Handshake("/ws?samples=yes", v13), UpgradeVerdict::Bad, "HTTP/1.1 400 "},
     };
+    // One session throughout, as a server reuses a client's slot: nothing of
+    // an earlier client may outlive the next handshake.
+    WsSession session = {};
     for (const auto& c : kCases) {
         char out[1024];
         TextSink sink = SinkOver(out, sizeof out);
-        WsSession session;
         EXPECT_EQ(PutUpgradeAnswer(sink, c.head.data(), c.head.size(), 8725, session), c.verdict) << c.head;
         std::string answer(out, sink.length);
         EXPECT_EQ(answer.rfind(c.status, 0), 0u) << answer;
@@ -107,11 +112,15 @@ TEST(WebSocketHandshake, AcceptsOwnOriginOrNoneAndRefusesTheRest) {
     std::string withQuery = Handshake("/ws?samples=1&zones=100%2C140&x=y", v13);
     char out[512];
     TextSink sink = SinkOver(out, sizeof out);
-    WsSession session;
     ASSERT_EQ(PutUpgradeAnswer(sink, withQuery.data(), withQuery.size(), 8725, session), UpgradeVerdict::Accepted);
     EXPECT_TRUE(session.wantsSamples);
     ASSERT_EQ(session.zones.count, 2u);
     EXPECT_EQ(session.zones.thresholds[1], 140u);
+    std::string plain = Handshake("/ws", v13);
+    sink = SinkOver(out, sizeof out);
+    ASSERT_EQ(PutUpgradeAnswer(sink, plain.data(), plain.size(), 8725, session), UpgradeVerdict::Accepted);
+    EXPECT_FALSE(session.wantsSamples);
+    EXPECT_EQ(session.zones.count, 0u);
 }
 
 TEST(Zones, ParsingAndHysteresis) {
@@ -136,6 +145,7 @@ TEST(Zones, ParsingAndHysteresis) {
         {"100", {{97, 0}, {100, 1}, {97, 1}, {96, 0}, {99, 0}}},
         {"100", {{120, 1}}},  // the first rate lands straight in its zone
         {"100,140", {{150, 2}, {137, 2}, {136, 1}, {90, 0}, {141, 2}, {98, 1}}},
+        {"100,140", {{141, 2}, {96, 0}}},  // a fall past two thresholds leaves both
     };
     for (const auto& w : kWalks) {
         Zones zones;
@@ -189,9 +199,14 @@ TEST(WebSocketFrames, PingCloseAndTheCloseCodes) {
     std::vector<uint8_t> unmasked = {0x81, 0x02, 'h', 'i'};
     std::vector<uint8_t> rsv = ClientFrameBytes(true, kWsText, "hi");
     rsv[0] |= 0x40;
+    std::vector<uint8_t> rsv3 = ClientFrameBytes(true, kWsText, "hi");
+    rsv3[0] |= 0x10;
     std::vector<uint8_t> longLength = ClientFrameBytes(true, kWsText, "hi");
     longLength[1] = 0x80 | 126;
     longLength.insert(longLength.begin() + 2, {0x00, 0x02});  // 2 in two bytes: not the fewest
+    std::vector<uint8_t> longerLength = ClientFrameBytes(true, kWsText, std::string(200, 'x'));
+    longerLength[1] = 0x80 | 127;
+    longerLength.insert(longerLength.begin() + 2, 6, 0x00);  // 200 in eight bytes, not two
     const struct {
         const char* name;
         std::vector<uint8_t> bytes;
@@ -206,15 +221,15 @@ TEST(WebSocketFrames, PingCloseAndTheCloseCodes) {
                ClientFrameBytes(true, kWsContinuation, "\xa9")}),
          pong, false},
         {"close echoed", ClientFrameBytes(true, kWsClose, CloseBytes(1001).substr(2) + "bye"), CloseBytes(1001), true},
-        {"application's close echoed", ClientFrameBytes(true, kWsClose, CloseBytes(4000).substr(2)), CloseBytes(4000), true},
         {"empty close", ClientFrameBytes(true, kWsClose, ""), {'\x88', '\x00'}, true},
-        {"close 1005 on the wire", ClientFrameBytes(true, kWsClose, CloseBytes(1005).substr(2)), CloseBytes(1002), true},
         {"close of one byte", ClientFrameBytes(true, kWsClose, "x"), CloseBytes(1002), true},
         {"close with bad UTF-8 reason", ClientFrameBytes(true, kWsClose, CloseBytes(1000).substr(2) + "\xff"),
          CloseBytes(1007), true},
         {"unmasked", unmasked, CloseBytes(1002), true},
         {"reserved bit", rsv, CloseBytes(1002), true},
+        {"third reserved bit", rsv3, CloseBytes(1002), true},
         {"length not in fewest bytes", longLength, CloseBytes(1002), true},
+        {"eight-byte length under 64 KB", longerLength, CloseBytes(1002), true},
         {"reserved opcode", ClientFrameBytes(true, 0x3, ""), CloseBytes(1002), true},
         {"fragmented ping", ClientFrameBytes(false, kWsPing, ""), CloseBytes(1002), true},
         {"long ping", ClientFrameBytes(true, kWsPing, std::string(126, 'p')), CloseBytes(1002), true},
@@ -222,7 +237,11 @@ TEST(WebSocketFrames, PingCloseAndTheCloseCodes) {
         {"text inside a text", Join({ClientFrameBytes(false, kWsText, "a"), ClientFrameBytes(true, kWsText, "b")}),
          CloseBytes(1002), true},
         {"binary", ClientFrameBytes(true, kWsBinary, "\x01"), CloseBytes(1003), true},
+        {"binary inside a text", Join({ClientFrameBytes(false, kWsText, "a"), ClientFrameBytes(true, kWsBinary, "b")}),
+         CloseBytes(1002), true},
         {"bad UTF-8", ClientFrameBytes(true, kWsText, "a\xc0\xaf"), CloseBytes(1007), true},
+        {"overlong three-byte form", ClientFrameBytes(true, kWsText, "\xe0\x80\xaf"), CloseBytes(1007), true},
+        {"overlong four-byte form", ClientFrameBytes(true, kWsText, "\xf0\x80\x80\xaf"), CloseBytes(1007), true},
         {"surrogate", ClientFrameBytes(true, kWsText, "\xed\xa0\x80"), CloseBytes(1007), true},
         {"above U+10FFFF", ClientFrameBytes(true, kWsText, "\xf4\x90\x80\x80"), CloseBytes(1007), true},
         {"text ends mid-character", ClientFrameBytes(true, kWsText, "\xe2\x82"), CloseBytes(1007), true},
@@ -237,6 +256,17 @@ TEST(WebSocketFrames, PingCloseAndTheCloseCodes) {
         WsReading reading;
         EXPECT_EQ(Replies(c.bytes, reading), c.replies) << c.name;
         EXPECT_EQ(reading == WsReading::Closing, c.closing) << c.name;
+    }
+
+    // The codes a peer may send come back; reserved ones, and those never
+    // sent on the wire (1005, 1006), are answered with 1002.
+    const std::pair<uint16_t, uint16_t> kCloseCodes[] = {
+        {999, 1002},  {1000, 1000}, {1003, 1003}, {1004, 1002}, {1005, 1002}, {1006, 1002}, {1007, 1007},
+        {1014, 1014}, {1015, 1002}, {2999, 1002}, {3000, 3000}, {4999, 4999}, {5000, 1002}};
+    for (auto [code, answer] : kCloseCodes) {
+        WsReading reading;
+        EXPECT_EQ(Replies(ClientFrameBytes(true, kWsClose, CloseBytes(code).substr(2)), reading), CloseBytes(answer))
+            << code;
     }
 }
 
@@ -264,6 +294,13 @@ TEST(WebSocketMessages, OpeningThenStateRatesZonesAndSamples) {
     session.wantsSamples = true;
     ASSERT_TRUE(ParseZones("100", 3, session.zones));
     char out[16384];
+    // What a new client gets on opening, its session a copy of `from`.
+    auto openingFor = [&](const WsSession& from, LinkState state) {
+        WsSession fresh = from;
+        TextSink sink = SinkOver(out, sizeof out);
+        PutWsOpening(sink, fresh, state, feed);
+        return Messages(out, sink.length);
+    };
     // Each step: rates stored (and samples), the state then, a tick or not, and the messages.
     const struct {
         std::vector<uint8_t> rates;
@@ -286,6 +323,9 @@ TEST(WebSocketMessages, OpeningThenStateRatesZonesAndSamples) {
          {"{\"type\":\"state\",\"state\":\"live\"}", "{\"type\":\"rate\",\"bpm\":97}",
           "{\"type\":\"zone\",\"zone\":0,\"bpm\":97}"}},
     };
+    // No rate yet: the state alone.
+    EXPECT_EQ(openingFor(session, LinkState::Live),
+              std::vector<std::string>{"{\"type\":\"state\",\"state\":\"live\"}"});
     TextSink opening = SinkOver(out, sizeof out);
     PutWsOpening(opening, session, LinkState::Stale, feed);
     EXPECT_EQ(Messages(out, opening.length), std::vector<std::string>{"{\"type\":\"state\",\"state\":\"stale\"}"});
@@ -298,18 +338,18 @@ TEST(WebSocketMessages, OpeningThenStateRatesZonesAndSamples) {
         StartNextTick(feed);
     }
 
-    // A client connecting while live gets the state, the latest rate and its zone.
-    WsSession late = session;
-    TextSink sink = SinkOver(out, sizeof out);
-    PutWsOpening(sink, late, LinkState::Live, feed);
-    EXPECT_EQ(Messages(out, sink.length),
+    // A client connecting while live gets the state, the latest rate and its
+    // zone; while not live, the state alone.
+    EXPECT_EQ(openingFor(session, LinkState::Live),
               (std::vector<std::string>{"{\"type\":\"state\",\"state\":\"live\"}", "{\"type\":\"rate\",\"bpm\":97}",
                                         "{\"type\":\"zone\",\"zone\":0,\"bpm\":97}"}));
+    EXPECT_EQ(openingFor(session, LinkState::Stale),
+              std::vector<std::string>{"{\"type\":\"state\",\"state\":\"stale\"}"});
 
     // One connecting while a rate waits for the news gets that rate once, with the news.
     NoteLine(feed, {RecordKind::BeatRate, 120}, 0, 1000);
     WsSession early = {};
-    sink = SinkOver(out, sizeof out);
+    TextSink sink = SinkOver(out, sizeof out);
     PutWsOpening(sink, early, LinkState::Live, feed);
     PutWsNews(sink, early, LinkState::Live, feed, false);
     EXPECT_EQ(Messages(out, sink.length),
