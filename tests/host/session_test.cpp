@@ -6,6 +6,7 @@
 
 #include "store/session_record.h"
 #include "tests/host/fake_serial_platform.h"
+#include "tests/host/rendered_text.h"
 #include "web/session_csv.h"
 #include "web/session_summary.h"
 #include "web/web_answers.h"
@@ -121,14 +122,6 @@ TEST(SessionCsv, RowsInLocalTimeWithCrLfAndOnlyWholeRowsPerChunk) {
               std::string::npos) << got;
     EXPECT_EQ(got.substr(got.size() - 14), "\r\n\r\ntime,bpm\r\n");
     for (char c : got + rows[0] + rows[1] + rows[2]) EXPECT_TRUE(c > 0 && c < 127) << "ASCII only";
-}
-
-std::string Render(void (*put)(TextSink&, const SessionSummary&), const SessionSummary& s) {
-    static char text[8192];
-    TextSink sink = SinkOver(text, sizeof text);
-    put(sink, s);
-    EXPECT_FALSE(sink.overflowed);
-    return std::string(text, sink.length);
 }
 
 TEST(SessionSummary, FiguresNullsAndTheChart) {

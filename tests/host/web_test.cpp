@@ -6,6 +6,7 @@
 #include "serial/drain_serial.h"
 #include "serial/link_watch.h"
 #include "tests/host/fake_serial_platform.h"
+#include "tests/host/rendered_text.h"
 #include "web/event_stream.h"
 #include "web/http_request.h"
 #include "web/web_answers.h"
@@ -232,14 +233,6 @@ TEST(TextSink, EscapesEveryCharacterThatCouldOpenMarkup) {
     PutEscaped(sink, "ab<");
     EXPECT_EQ(std::string(small, sink.length), "ab");
     EXPECT_TRUE(sink.overflowed);
-}
-
-std::string Render(void (*put)(TextSink&, const WebSnapshot&), const WebSnapshot& s) {
-    static char text[16384];
-    TextSink sink = SinkOver(text, sizeof text);
-    put(sink, s);
-    EXPECT_FALSE(sink.overflowed);
-    return std::string(text, sink.length);
 }
 
 TEST(WebStatus, JsonAndSentenceForEachState) {
