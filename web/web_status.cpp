@@ -247,6 +247,8 @@ void PutStatusPage(TextSink& sink, const WebSnapshot& s) {
             "<li>Set <b>Width</b> and <b>Height</b> (640 and 100; 160 high with the history) and press OK. "
             "The background is transparent: no key needed.</li>\n</ol>\n"
             "<p>To choose its colours, size and zones with a preview: the <a href=\"/builder\">overlay builder</a>.</p>\n"
-            "<p>For other tools: <a href=\"/status.json\">/status.json</a> and the event stream "
-            "<a href=\"/events\">/events</a>.</p>\n</body></html>\n");
+            "<p>For other tools: <a href=\"/status.json\">/status.json</a>, the event stream "
+            "<a href=\"/events\">/events</a>, the WebSocket <code>ws://127.0.0.1:");
+    PutNumber(sink, s.webPort);
+    PutText(sink, "/ws</code> for bots and scripts, and <a href=\"/session.csv\">/session.csv</a>.</p>\n</body></html>\n");
 }
