@@ -77,6 +77,9 @@ TEST(WebSocketHandshake, AcceptsOwnOriginOrNoneAndRefusesTheRest) {
         {Handshake("/ws", v13 + "Origin: http://127.0.0.1:8725.evil.example\r\n"), UpgradeVerdict::ForeignOrigin,
          "HTTP/1.1 403 "},
         {Handshake("/ws", v13 + "Origin: null\r\n"), UpgradeVerdict::ForeignOrigin, "HTTP/1.1 403 "},
+        // The bare name is its own only on port 80, and another scheme is another origin.
+        {Handshake("/ws", v13 + "Origin: http://127.0.0.1\r\n"), UpgradeVerdict::ForeignOrigin, "HTTP/1.1 403 "},
+        {Handshake("/ws", v13 + "Origin: https://127.0.0.1:8725\r\n"), UpgradeVerdict::ForeignOrigin, "HTTP/1.1 403 "},
         {Handshake("/ws", v13 + "Origin: http://127.0.0.1:8725\r\nOrigin: http://evil.example\r\n"),
          UpgradeVerdict::ForeignOrigin, "HTTP/1.1 403 "},
         {Handshake("/ws", "Sec-WebSocket-Version: 8\r\n"), UpgradeVerdict::OtherVersion, "HTTP/1.1 426 "},
