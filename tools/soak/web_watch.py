@@ -81,7 +81,7 @@ class WebWatch:
         with self._lock:
             self.counts[key] += 1
             if problem and len(self.problems) < 20:
-                self.problems.append(problem)
+                self.problems.append("%s %s" % (time.strftime("%H:%M:%S"), problem))
 
     def _loop(self, period, job):
         """Runs `job(until)` back to back, each given `period` seconds, until stopped."""
