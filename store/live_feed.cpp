@@ -105,3 +105,12 @@ bool BytesWithoutValidLines(const LiveFeed& feed, uint64_t nowMs) {
     return Within(feed.bytesSeen, feed.bytesMs, nowMs, kLiveRateMs) &&
            !Within(feed.recordSeen, feed.recordMs, nowMs, kLiveRateMs);
 }
+
+static NewsWindow KeptNews(uint32_t stored, uint32_t limit) {
+    uint32_t count = stored < limit ? stored : limit;
+    return {RingWindowStart(stored % limit, limit, count), count};
+}
+
+NewsWindow NewSamples(const LiveFeed& feed) { return KeptNews(feed.newSampleCount, kTickSampleLimit); }
+
+NewsWindow NewRates(const LiveFeed& feed) { return KeptNews(feed.newRateCount, kTickRateLimit); }

@@ -45,6 +45,15 @@ struct LiveFeed {
 // The state word every web output shows.
 enum class LinkState { NoPort, Absent, Busy, Live, Stale, Gone };
 
+// Where the tick's kept news starts in its round buffer and how many values
+// it holds: the last kTickSampleLimit samples, the last kTickRateLimit rates.
+struct NewsWindow {
+    uint32_t start;  // slot of the oldest value kept
+    uint32_t count;  // values kept, oldest first from `start`, round and round
+};
+NewsWindow NewSamples(const LiveFeed& feed);
+NewsWindow NewRates(const LiveFeed& feed);
+
 // Bytes arrived from the device.
 void NoteBytes(LiveFeed& feed, uint64_t nowMs);
 

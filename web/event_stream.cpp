@@ -18,11 +18,7 @@ static void PutSamplesEvent(TextSink& sink, const uint16_t* slots, uint32_t capa
                             uint32_t count, uint32_t skip = 0) {
     if (count == 0) return;
     PutText(sink, "event: samples\ndata: ");
-    uint32_t at = RingWindowStart(writeIndex, capacity, count + skip);
-    for (uint32_t i = 0; i < count; ++i) {
-        if (i > 0) PutText(sink, ",");
-        PutNumber(sink, slots[(at + i) % capacity]);
-    }
+    PutNumberList(sink, slots, capacity, RingWindowStart(writeIndex, capacity, count + skip), count);
     PutText(sink, "\n\n");
 }
 
@@ -46,14 +42,13 @@ void PutStreamOpening(TextSink& sink, LinkState state, const MeasurementStore& s
 }
 
 static void PutNewRates(TextSink& sink, const LiveFeed& feed) {
-    uint32_t rateCount = feed.newRateCount < kTickRateLimit ? feed.newRateCount : kTickRateLimit;
-    uint32_t at = RingWindowStart(feed.newRateCount % kTickRateLimit, kTickRateLimit, rateCount);
-    for (uint32_t i = 0; i < rateCount; ++i) PutRateEvent(sink, feed.newRates[(at + i) % kTickRateLimit]);
+    NewsWindow rates = NewRates(feed);
+    for (uint32_t i = 0; i < rates.count; ++i) PutRateEvent(sink, feed.newRates[(rates.start + i) % kTickRateLimit]);
 }
 
 void PutTickEvents(TextSink& sink, const LiveFeed& feed) {
     if (feed.cleared) PutText(sink, "event: clear\ndata: rings\n\n");
-    uint32_t sampleCount = feed.newSampleCount < kTickSampleLimit ? feed.newSampleCount : kTickSampleLimit;
+    uint32_t sampleCount = NewSamples(feed).count;
     PutSamplesEvent(sink, feed.newSamples, kTickSampleLimit, feed.newSampleCount % kTickSampleLimit, sampleCount);
     PutNewRates(sink, feed);
 }

@@ -39,3 +39,10 @@ void PutEscaped(TextSink& sink, const char* text) {
         }
     }
 }
+
+void PutNumberList(TextSink& sink, const uint16_t* slots, uint32_t capacity, uint32_t start, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        if (i > 0) PutText(sink, ",");
+        PutNumber(sink, slots[(start + i) % capacity]);
+    }
+}

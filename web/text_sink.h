@@ -15,5 +15,7 @@ TextSink SinkOver(char* data, size_t capacity);
 void PutBytes(TextSink& sink, const char* bytes, size_t count);
 void PutText(TextSink& sink, const char* text);
 void PutNumber(TextSink& sink, uint64_t value);
+// `count` values of a round buffer of `capacity` from slot `start`, comma-separated.
+void PutNumberList(TextSink& sink, const uint16_t* slots, uint32_t capacity, uint32_t start, uint32_t count);
 // Text for an HTML page: & < > " ' as character references.
 void PutEscaped(TextSink& sink, const char* text);

@@ -151,26 +151,21 @@ void PutWsOpening(TextSink& sink, WsSession& session, LinkState state, const Liv
 constexpr size_t kSamplesJsonLimit = 48 + kTickSampleLimit * 6;
 
 static void PutSamplesMessage(TextSink& sink, const LiveFeed& feed) {
-    uint32_t count = feed.newSampleCount < kTickSampleLimit ? feed.newSampleCount : kTickSampleLimit;
-    if (count == 0) return;
+    NewsWindow samples = NewSamples(feed);
+    if (samples.count == 0) return;
     char text[kSamplesJsonLimit];
     TextSink json = SinkOver(text, sizeof text);
     PutText(json, "{\"type\":\"samples\",\"values\":[");
-    uint32_t at = RingWindowStart(feed.newSampleCount % kTickSampleLimit, kTickSampleLimit, count);
-    for (uint32_t i = 0; i < count; ++i) {
-        if (i > 0) PutText(json, ",");
-        PutNumber(json, feed.newSamples[(at + i) % kTickSampleLimit]);
-    }
+    PutNumberList(json, feed.newSamples, kTickSampleLimit, samples.start, samples.count);
     PutText(json, "]}");
     PutMessage(sink, json);
 }
 
 void PutWsNews(TextSink& sink, WsSession& session, LinkState state, const LiveFeed& feed, bool tick) {
     if (!session.stateSent || state != session.sentState) PutStateMessage(sink, session, state);
-    uint32_t rateCount = feed.newRateCount < kTickRateLimit ? feed.newRateCount : kTickRateLimit;
-    uint32_t at = RingWindowStart(feed.newRateCount % kTickRateLimit, kTickRateLimit, rateCount);
-    for (uint32_t i = 0; i < rateCount; ++i) {
-        PutRateMessages(sink, session, state, feed.newRates[(at + i) % kTickRateLimit]);
+    NewsWindow rates = NewRates(feed);
+    for (uint32_t i = 0; i < rates.count; ++i) {
+        PutRateMessages(sink, session, state, feed.newRates[(rates.start + i) % kTickRateLimit]);
     }
     if (tick && session.wantsSamples) PutSamplesMessage(sink, feed);
 }
