@@ -62,7 +62,7 @@ for run in $(seq "$runs"); do
   mark="load-run-$$-$run"
   VINTRA_RUN_MARK="$mark" ctest --test-dir "$out/win" -R "$pattern" --output-on-failure >"$logs/run-$run.log" 2>&1 || true
   grep -hE '^ *[0-9]+/[0-9]+ Test +#' "$logs/run-$run.log" | sed 's/^/run '"$run"': /' | grep -v ' Passed ' || true
-  PYTHONPATH=tools "$VINTRA_PYTHON" -m vintra_drive.leftovers "$mark" | sed 's/^/run '"$run"': /' || left=1
+  "$VINTRA_PYTHON" tools/vintra_drive/leftovers.py "$mark" | sed 's/^/run '"$run"': /' || left=1
 done
 
 echo

@@ -22,7 +22,7 @@ set +e
 # The Windows build's ctest also runs the host build's tests (tests/e2e/CMakeLists.txt).
 ctest --test-dir "$out/win" --output-on-failure -j "$(nproc)" 2>&1 | tee "$log"
 status=${PIPESTATUS[0]}
-PYTHONPATH=tools "$VINTRA_PYTHON" -m vintra_drive.leftovers "$VINTRA_RUN_MARK"
+"$VINTRA_PYTHON" tools/vintra_drive/leftovers.py "$VINTRA_RUN_MARK"
 leftovers=$?
 set -e
 summary="$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)"

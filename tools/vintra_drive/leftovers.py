@@ -2,8 +2,10 @@
 its environment (scripts/test.sh sets VINTRA_RUN_MARK for everything it
 starts, and Xvfb, Wine, Chromium and the simulators all inherit it).
 
-    $VINTRA_PYTHON -m vintra_drive.leftovers MARK
+    $VINTRA_PYTHON tools/vintra_drive/leftovers.py MARK
 names each such process still running, ends it, and exits 1 if there was any.
+(Run as a file, not with -m: the package imports this module first, and
+Python would warn that it runs a module already imported.)
 """
 
 import os
