@@ -28,7 +28,10 @@ ClientFrame ReadClientFrame(const uint8_t* bytes, size_t length) {
         // The RFC asks for the fewest bytes; more would let one frame have
         // two spellings.
         uint64_t least = lengthBytes == 2 ? 126 : 65536;
-        if (payload < least) return Failed(kWsCloseProtocolError);
+        // The eight-byte form's top bit must be clear: set, it is no length
+        // at all, so not a frame too big but a broken one.
+        bool topBitSet = lengthBytes == 8 && (bytes[2] & 0x80) != 0;
+        if (payload < least || topBitSet) return Failed(kWsCloseProtocolError);
     }
     if (payload > kClientPayloadLimit) return Failed(kWsCloseTooBig);
     frame.headerLength = 2 + lengthBytes + 4;

@@ -210,6 +210,7 @@ TEST(WebSocketFrames, PingCloseAndTheCloseCodes) {
     std::vector<uint8_t> longerLength = ClientFrameBytes(true, kWsText, std::string(200, 'x'));
     longerLength[1] = 0x80 | 127;
     longerLength.insert(longerLength.begin() + 2, 6, 0x00);  // 200 in eight bytes, not two
+    std::vector<uint8_t> topBitLength = {0x81, 0x80 | 127, 0x80, 0, 0, 0, 0, 0, 0, 0x02, 1, 2, 3, 4};
     const struct {
         const char* name;
         std::vector<uint8_t> bytes;
@@ -233,6 +234,7 @@ TEST(WebSocketFrames, PingCloseAndTheCloseCodes) {
         {"third reserved bit", rsv3, CloseBytes(1002), true},
         {"length not in fewest bytes", longLength, CloseBytes(1002), true},
         {"eight-byte length under 64 KB", longerLength, CloseBytes(1002), true},
+        {"eight-byte length with its top bit set", topBitLength, CloseBytes(1002), true},
         {"reserved opcode", ClientFrameBytes(true, 0x3, ""), CloseBytes(1002), true},
         {"fragmented ping", ClientFrameBytes(false, kWsPing, ""), CloseBytes(1002), true},
         {"long ping", ClientFrameBytes(true, kWsPing, std::string(126, 'p')), CloseBytes(1002), true},
