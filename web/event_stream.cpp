@@ -12,13 +12,13 @@ static void PutRateEvent(TextSink& sink, uint8_t rate) {
     PutText(sink, "\n\n");
 }
 
-// The values of a ring's window of `count` slots ending `skip` slots before
-// `writeIndex`, oldest first, as one samples event.
-static void PutSamplesEvent(TextSink& sink, const uint16_t* slots, uint32_t capacity, uint32_t writeIndex,
-                            uint32_t count, uint32_t skip = 0) {
+// `count` values of a round buffer of `capacity` from slot `start`, oldest
+// first, as one samples event.
+static void PutSamplesEvent(TextSink& sink, const uint16_t* slots, uint32_t capacity, uint32_t start,
+                            uint32_t count) {
     if (count == 0) return;
     PutText(sink, "event: samples\ndata: ");
-    PutNumberList(sink, slots, capacity, RingWindowStart(writeIndex, capacity, count + skip), count);
+    PutNumberList(sink, slots, capacity, start, count);
     PutText(sink, "\n\n");
 }
 
@@ -32,8 +32,8 @@ void PutStreamOpening(TextSink& sink, LinkState state, const MeasurementStore& s
     const SampleRing& samples = store.samples;
     uint32_t sampleCount = Least(feed.samplesHeld, samples.capacity);
     uint32_t samplesPending = Least(feed.newSampleCount, sampleCount);
-    PutSamplesEvent(sink, samples.slots, samples.capacity, samples.writeIndex, sampleCount - samplesPending,
-                    samplesPending);
+    PutSamplesEvent(sink, samples.slots, samples.capacity,
+                    RingWindowStart(samples.writeIndex, samples.capacity, sampleCount), sampleCount - samplesPending);
     const BeatRing& beats = store.beats;
     uint32_t rateCount = Least(feed.ratesHeld, beats.capacity);
     uint32_t ratesPending = Least(feed.newRateCount, rateCount);
@@ -48,8 +48,8 @@ static void PutNewRates(TextSink& sink, const LiveFeed& feed) {
 
 void PutTickEvents(TextSink& sink, const LiveFeed& feed) {
     if (feed.cleared) PutText(sink, "event: clear\ndata: rings\n\n");
-    uint32_t sampleCount = NewSamples(feed).count;
-    PutSamplesEvent(sink, feed.newSamples, kTickSampleLimit, feed.newSampleCount % kTickSampleLimit, sampleCount);
+    NewsWindow samples = NewSamples(feed);
+    PutSamplesEvent(sink, feed.newSamples, kTickSampleLimit, samples.start, samples.count);
     PutNewRates(sink, feed);
 }
 
